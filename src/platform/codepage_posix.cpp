@@ -1,0 +1,81 @@
+#include "codepage.h"
+
+#include <cerrno>
+#include <cctype>
+#include <cstring>
+#include <langinfo.h>
+
+#include <iconv.h>
+
+namespace velmora {
+
+namespace {
+
+// The iconv name of the locale's character set; empty for UTF-8 and plain ASCII, which are
+// handled as UTF-8. Shift-JIS locales use CP932, the code page Windows writes, because glibc's
+// "SHIFT_JIS" loses the characters that Windows adds to it.
+std::string localeCharset()
+{
+    std::string name = nl_langinfo(CODESET);
+    for (char &c : name)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    if (name == "UTF-8" || name == "UTF8" || name == "ANSI_X3.4-1968" || name == "ASCII"
+        || name.empty())
+        return {};
+    if (name == "SHIFT_JIS" || name == "SJIS" || name == "SHIFT-JIS" || name == "CP932"
+        || name == "WINDOWS-31J" || name == "MS932")
+        return "CP932";
+    return name;
+}
+
+std::string convert(std::string_view input, const char *to, const char *from,
+                    std::string_view replacement)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == iconv_t(-1))
+        return std::string(input);
+    std::string output;
+    output.reserve(input.size() * 2);
+    char *in = const_cast<char *>(input.data());
+    std::size_t inLeft = input.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char *out = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t done = iconv(cd, &in, &inLeft, &out, &outLeft);
+        output.append(buffer, out);
+        if (done == std::size_t(-1) && errno != E2BIG) {
+            // An invalid or cut-off sequence: replace one byte of it and go on after it.
+            output.append(replacement);
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return output;
+}
+
+} // namespace
+
+bool systemCodePageIsUtf8()
+{
+    return localeCharset().empty();
+}
+
+std::string systemToUtf8(std::string_view bytes)
+{
+    const std::string charset = localeCharset();
+    if (charset.empty())
+        return validUtf8(bytes);
+    return convert(bytes, "UTF-8", charset.c_str(), "\xEF\xBF\xBD");
+}
+
+std::string utf8ToSystem(std::string_view text)
+{
+    const std::string charset = localeCharset();
+    if (charset.empty())
+        return std::string(text);
+    return convert(text, charset.c_str(), "UTF-8", "?");
+}
+
+} // namespace velmora

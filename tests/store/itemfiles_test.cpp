@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "error.h"
+#include "itemfiles.h"
+#include "scratchdirectory.h"
+
+namespace velmora {
+namespace {
+
+using test::ScratchDirectory;
+
+std::string loadError(const std::function<void()> &load)
+{
+    try {
+        load();
+    } catch (const Error &error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TValueData value(std::string name, std::string text, std::string itemCode = {},
+                 std::string valueCode = "01")
+{
+    return { std::move(itemCode), std::move(valueCode), std::move(name), std::move(text) };
+}
+
+TEST(LoadItemFileTest, ReadsFieldsByPositionOverEveryLineEnd)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "\"01\",\"Screen\",\"a.ini\",\"S\",\"K\"\r\n"
+                          "02,Sound,b.ini,T,L\n"
+                          "\"03\",\"x\",\"c.ini\",\"U\",\"M\",\"extra\"\r"
+                          "\"04\",\"last\",\"d.ini\",\"V\",\"N\"");
+    const ItemList items = LoadItemFile(dir.file("ITEM.CSV"));
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].Code, "01");
+    EXPECT_EQ(items[0].Name, "Screen");
+    EXPECT_EQ(items[0].FileName, "a.ini");
+    EXPECT_EQ(items[0].Section, "S");
+    EXPECT_EQ(items[0].Key, "K");
+    EXPECT_EQ(items[1].Name, "Sound");
+    EXPECT_EQ(items[2].Key, "M");
+    EXPECT_EQ(items[3].Name, "last");
+    EXPECT_TRUE(items[3].Values.empty());
+}
+
+TEST(LoadItemFileTest, EmptyFilesGiveEmptyLists)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "");
+    dir.write("VALUE.CSV", "");
+    EXPECT_TRUE(LoadItemFile(dir.file("ITEM.CSV")).empty());
+    EXPECT_TRUE(LoadValueFile(dir.file("VALUE.CSV")).empty());
+}
+
+TEST(LoadItemFileTest, NulByteEndsTheText)
+{
+    ScratchDirectory dir;
+    dir.write("VALUE.CSV", std::string("01,01,a,1\r\n01,02,b,2\r\n\0garbage\r\n", 34));
+    EXPECT_EQ(LoadValueFile(dir.file("VALUE.CSV")).size(), 2u);
+}
+
+struct BadFileCase
+{
+    const char *name;
+    bool valueFile;
+    std::string bytes;
+    std::string message;
+};
+
+void PrintTo(const BadFileCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LoadFailureTest : public testing::TestWithParam<BadFileCase>
+{
+};
+
+TEST_P(LoadFailureTest, NamesTheMissingFieldPosition)
+{
+    ScratchDirectory dir;
+    dir.write("F.CSV", GetParam().bytes);
+    const std::string path = dir.file("F.CSV");
+    EXPECT_EQ(loadError([&] {
+                  GetParam().valueFile ? (void)LoadValueFile(path) : (void)LoadItemFile(path);
+              }),
+              GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LoadFailureTest,
+    testing::Values(
+        BadFileCase { "ExtraEmptyLineAtEnd", false, "01,a,b,c,d\r\n\r\n",
+                      "リストのインデックスが範囲を超えています (0)" },
+        BadFileCase { "BlankLine", false, "01,a,b,c,d\r\n  \r\n02,a,b,c,d\r\n",
+                      "リストのインデックスが範囲を超えています (0)" },
+        BadFileCase { "ItemLineWithFourFields", false, "01,a,b,c\r\n",
+                      "リストのインデックスが範囲を超えています (4)" },
+        BadFileCase { "LineFeedThenCarriageReturnIsTwoLineEnds", false,
+                      "01,a,b,c,d\n\r02,a,b,c,d", "リストのインデックスが範囲を超えています (0)" },
+        BadFileCase { "ValueLineWithTwoFields", true, "01,01,a,1\r\n01,02\r\n",
+                      "リストのインデックスが範囲を超えています (2)" }),
+    [](const testing::TestParamInfo<BadFileCase> &info) { return std::string(info.param.name); });
+
+TEST(LoadItemFileTest, UnreadableFileIsNamedInTheMessage)
+{
+    ScratchDirectory dir;
+    EXPECT_EQ(loadError([&] { LoadItemFile(dir.file("ITEM.CSV")); }),
+              "ファイル " + dir.file("ITEM.CSV") + " は開けません");
+    std::filesystem::create_directory(dir.file("VALUE.CSV"));
+    EXPECT_EQ(loadError([&] { LoadValueFile(dir.file("VALUE.CSV")); }),
+              "ファイル " + dir.file("VALUE.CSV") + " は開けません");
+}
+
+TEST(LinkValuesTest, MatchesCodesExactlyInFileOrder)
+{
+    ItemList items(3);
+    items[0].Code = "01";
+    items[1].Code = "02";
+    items[2].Code = "01"; // shares its code with the first item
+    const std::vector<TValueData> values { value("a", "1", "01"), value("b", "2", "02"),
+                                           value("c", "3", "01"), value("d", "4", "1"),
+                                           value("e", "5", "01 "), value("f", "6", "99") };
+    LinkValues(items, values);
+    const auto names = [](const TItemData &item) {
+        std::string joined;
+        for (const TValueData &v : item.Values)
+            joined += v.Name;
+        return joined;
+    };
+    EXPECT_EQ(names(items[0]), "ac");
+    EXPECT_EQ(names(items[1]), "b");
+    EXPECT_EQ(names(items[2]), "ac");
+}
+
+TEST(WriteItemFilesTest, WritesQuotedFieldsAndCodesFromPositions)
+{
+    ScratchDirectory dir;
+    ItemList items(2);
+    items[0] = { "07", "画面", "C:\\a.ini", "Disp", "Mode", {} };
+    items[0].Values = { value("高", "1", "stale", "01"), value("低 \"x\"", "", "", "02") };
+    items[1] = { "", "b", "", "", "", {} };
+    items[1].Values = { value("v", "w", "07", "05") };
+    WriteItemFiles(dir.path(), items);
+    EXPECT_EQ(dir.read("ITEM.CSV"), "\"01\",\"画面\",\"C:\\a.ini\",\"Disp\",\"Mode\"\r\n"
+                                    "\"02\",\"b\",\"\",\"\",\"\"\r\n");
+    EXPECT_EQ(dir.read("VALUE.CSV"), "\"01\",\"01\",\"高\",\"1\"\r\n"
+                                     "\"01\",\"02\",\"低 \"\"x\"\"\",\"\"\r\n"
+                                     "\"02\",\"05\",\"v\",\"w\"\r\n");
+}
+
+TEST(WriteItemFilesTest, EmptyListGivesTwoEmptyFiles)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "\"01\",\"a\",\"b\",\"c\",\"d\"\r\n");
+    WriteItemFiles(dir.path(), {});
+    EXPECT_EQ(dir.read("ITEM.CSV"), "");
+    EXPECT_EQ(dir.read("VALUE.CSV"), "");
+    EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
+}
+
+TEST(WriteItemFilesTest, CodesPastNinetyNineKeepGrowing)
+{
+    EXPECT_EQ(TwoDigitCode(1), "01");
+    EXPECT_EQ(TwoDigitCode(99), "99");
+    EXPECT_EQ(TwoDigitCode(100), "100");
+}
+
+ItemList loadLinked(const ScratchDirectory &dir)
+{
+    ItemList items = LoadItemFile(dir.file("ITEM.CSV"));
+    LinkValues(items, LoadValueFile(dir.file("VALUE.CSV")));
+    return items;
+}
+
+TEST(ItemFilesRoundTripTest, AwkwardFieldsSurviveSaveAndLoad)
+{
+    ScratchDirectory dir;
+    ItemList items(1);
+    items[0] = { "", " a, b ", "/tmp/x y/\x95\x5C.ini", "\"q\"", "k\x83\x7C", {} };
+    items[0].Values = { value("\"\"", " , ", "", "01"), value("設定 値", "1920x1080", "", "02") };
+    WriteItemFiles(dir.path(), items);
+    const ItemList loaded = loadLinked(dir);
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].Code, "01");
+    EXPECT_EQ(loaded[0].Name, items[0].Name);
+    EXPECT_EQ(loaded[0].FileName, items[0].FileName);
+    EXPECT_EQ(loaded[0].Section, items[0].Section);
+    EXPECT_EQ(loaded[0].Key, items[0].Key);
+    ASSERT_EQ(loaded[0].Values.size(), 2u);
+    EXPECT_EQ(loaded[0].Values[0].Name, "\"\"");
+    EXPECT_EQ(loaded[0].Values[0].Value, " , ");
+    EXPECT_EQ(loaded[0].Values[1].Name, "設定 値");
+    EXPECT_EQ(loaded[0].Values[1].ItemCode, "01");
+}
+
+TEST(ItemFilesRoundTripTest, DeletingTheFirstItemRenumbersTheRest)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "\"01\",\"a\",\"f\",\"s\",\"k\"\r\n"
+                          "\"02\",\"b\",\"f\",\"s\",\"k\"\r\n"
+                          "\"03\",\"c\",\"f\",\"s\",\"k\",\"sixth\"\r\n");
+    dir.write("VALUE.CSV", "\"01\",\"01\",\"a1\",\"1\"\r\n"
+                           "\"02\",\"01\",\"b1\",\"1\"\r\n"
+                           "\"03\",\"01\",\"c1\",\"1\"\r\n"
+                           "\"03\",\"02\",\"c2\",\"2\"\r\n"
+                           "\"09\",\"01\",\"orphan\",\"1\"\r\n");
+    ItemList items = loadLinked(dir);
+    items.erase(items.begin());
+    WriteItemFiles(dir.path(), items);
+    EXPECT_EQ(dir.read("ITEM.CSV"), "\"01\",\"b\",\"f\",\"s\",\"k\"\r\n"
+                                    "\"02\",\"c\",\"f\",\"s\",\"k\"\r\n");
+    EXPECT_EQ(dir.read("VALUE.CSV"), "\"01\",\"01\",\"b1\",\"1\"\r\n"
+                                     "\"02\",\"01\",\"c1\",\"1\"\r\n"
+                                     "\"02\",\"02\",\"c2\",\"2\"\r\n");
+}
+
+ItemList manyItems(std::size_t count)
+{
+    ItemList items(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        items[i] = { "", "item " + std::to_string(i), "/tmp/x.ini", "S", "K", {} };
+        items[i].Values.assign(5, value(std::string(200, 'n'), std::string(200, 'v')));
+    }
+    return items;
+}
+
+const char *const OldItems = "\"01\",\"old\",\"f\",\"s\",\"k\"\r\n";
+const char *const OldValues = "\"01\",\"01\",\"old\",\"1\"\r\n";
+
+// Saves in a child process whose file size limit stops the write half-way (a full disk, as far
+// as the program can tell), and returns the message the save raised.
+std::string saveWithFileSizeLimit(const ScratchDirectory &dir, rlim_t limit)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit fileSize { limit, limit };
+        ::setrlimit(RLIMIT_FSIZE, &fileSize);
+        std::string message = "saved";
+        try {
+            WriteItemFiles(dir.path(), manyItems(200));
+        } catch (const Error &error) {
+            message = error.what();
+        }
+        (void)!::write(pipeEnds[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, std::size_t(n));
+    ::close(pipeEnds[0]);
+    ::waitpid(child, nullptr, 0);
+    return message;
+}
+
+TEST(WriteItemFilesFailureTest, FullDiskLeavesBothOldFilesAndNoTemporaryFile)
+{
+    // The item file is small and fits; the value file is about 400 KB and does not.
+    for (const rlim_t limit : { rlim_t(100), rlim_t(64 * 1024) }) {
+        ScratchDirectory dir;
+        dir.write("ITEM.CSV", OldItems);
+        dir.write("VALUE.CSV", OldValues);
+        EXPECT_EQ(saveWithFileSizeLimit(dir, limit), "ストリームへの書き込みエラー");
+        EXPECT_EQ(dir.read("ITEM.CSV"), OldItems);
+        EXPECT_EQ(dir.read("VALUE.CSV"), OldValues);
+        EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
+    }
+}
+
+TEST(WriteItemFilesFailureTest, DirectoryInPlaceOfValueFileLeavesItemFile)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", OldItems);
+    std::filesystem::create_directory(dir.file("VALUE.CSV"));
+    EXPECT_EQ(loadError([&] { WriteItemFiles(dir.path(), manyItems(2)); }),
+              "ファイル " + dir.file("VALUE.CSV") + " を作成できません");
+    EXPECT_EQ(dir.read("ITEM.CSV"), OldItems);
+    EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
+}
+
+TEST(WriteItemFilesFailureTest, MissingDirectoryNamesTheItemFile)
+{
+    ScratchDirectory dir;
+    EXPECT_EQ(loadError([&] { WriteItemFiles(dir.file("gone/"), {}); }),
+              "ファイル " + dir.file("gone/ITEM.CSV") + " を作成できません");
+}
+
+TEST(WriteItemFilesTest, KeepsPermissionBitsAndSymbolicLinks)
+{
+    ScratchDirectory dir;
+    dir.write("real-items.csv", OldItems);
+    std::filesystem::create_symlink("real-items.csv", dir.file("ITEM.CSV"));
+    dir.write("VALUE.CSV", OldValues);
+    ::chmod(dir.file("VALUE.CSV").c_str(), 0640);
+    WriteItemFiles(dir.path(), manyItems(1));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("ITEM.CSV")));
+    EXPECT_NE(dir.read("real-items.csv"), OldItems);
+    struct stat info {};
+    ::stat(dir.file("VALUE.CSV").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV real-items.csv");
+}
+
+} // namespace
+} // namespace velmora
