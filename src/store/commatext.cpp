@@ -1,68 +1,52 @@
 #include "commatext.h"
 
-#include "blanks.h"
-
 namespace velmora {
 
-namespace {
+namespace detail {
 
-// Reads the quoted field that starts at line[at] (a double quote); at ends right after the
-// closing quote. Without a closing quote the field runs to the end of the line and its last
-// byte is dropped, as the original reader does.
-std::string readQuotedField(std::string_view line, std::size_t &at)
+// Without a closing quote the field runs to the end of the line and its last byte is dropped,
+// as the original reader of these files does.
+std::string_view readQuotedField(std::string_view line, std::size_t &at, std::string &scratch)
 {
-    std::string field;
-    std::size_t from = at + 1;
+    const std::size_t from = at + 1;
+    std::size_t quote = from; // fields are short: a plain loop beats a library search here
+    while (quote < line.size() && line[quote] != '"')
+        ++quote;
+    if (quote == line.size())
+        quote = std::string_view::npos;
+    if (quote != std::string_view::npos && (quote + 1 == line.size() || line[quote + 1] != '"')) {
+        at = quote + 1;
+        return line.substr(from, quote - from);
+    }
+
+    scratch.clear();
+    std::size_t next = from;
     for (;;) {
-        const std::size_t quote = line.find('"', from);
-        if (quote == std::string_view::npos) {
-            field.append(line.substr(from));
-            if (!field.empty())
-                field.pop_back();
+        const std::size_t end = line.find('"', next);
+        if (end == std::string_view::npos) {
+            scratch.append(line.substr(next));
+            if (!scratch.empty())
+                scratch.pop_back();
             at = line.size();
-            return field;
+            return scratch;
         }
-        field.append(line.substr(from, quote - from));
-        if (quote + 1 < line.size() && line[quote + 1] == '"') {
-            field.push_back('"');
-            from = quote + 2;
+        scratch.append(line.substr(next, end - next));
+        if (end + 1 < line.size() && line[end + 1] == '"') {
+            scratch.push_back('"');
+            next = end + 2;
             continue;
         }
-        at = quote + 1;
-        return field;
+        at = end + 1;
+        return scratch;
     }
 }
 
-} // namespace
+} // namespace detail
 
 std::vector<std::string> SplitCommaText(std::string_view line)
 {
-    line = line.substr(0, line.find('\0'));
     std::vector<std::string> fields;
-    std::size_t at = 0;
-    const auto skipBlanks = [&] {
-        while (at < line.size() && isBlank(line[at]))
-            ++at;
-    };
-
-    skipBlanks();
-    while (at < line.size()) {
-        if (line[at] == '"') {
-            fields.push_back(readQuotedField(line, at));
-        } else {
-            const std::size_t start = at;
-            while (at < line.size() && !isBlank(line[at]) && line[at] != ',')
-                ++at;
-            fields.emplace_back(line.substr(start, at - start));
-        }
-        skipBlanks();
-        if (at < line.size() && line[at] == ',') {
-            if (at + 1 == line.size())
-                fields.emplace_back();
-            ++at;
-            skipBlanks();
-        }
-    }
+    ForEachCommaField(line.substr(0, line.find('\0')), [&](std::string_view field) { fields.emplace_back(field); });
     return fields;
 }
 

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "blanks.h"
+
 namespace velmora {
 
 // Splits one line of an item file into its fields. Fields are separated by commas or blanks
@@ -12,8 +14,52 @@ namespace velmora {
 // A NUL byte ends the line.
 std::vector<std::string> SplitCommaText(std::string_view line);
 
+// The same split of a line that holds no NUL byte, handing each field to
+// onField(std::string_view) in order without building a list. The view is valid only during the
+// call.
+template<typename OnField>
+void ForEachCommaField(std::string_view line, OnField &&onField);
+
 // The field in double quotes, with every double quote inside doubled: SplitCommaText reads it
 // back unchanged.
 std::string QuoteCommaField(std::string_view field);
+
+namespace detail {
+
+// Reads the quoted field starting at line[at]; moves at past it. Uses scratch only when the
+// field holds doubled quotes or lacks its closing quote.
+std::string_view readQuotedField(std::string_view line, std::size_t &at, std::string &scratch);
+
+} // namespace detail
+
+template<typename OnField>
+void ForEachCommaField(std::string_view line, OnField &&onField)
+{
+    std::string scratch;
+    std::size_t at = 0;
+    const auto skipBlanks = [&] {
+        while (at < line.size() && isBlank(line[at]))
+            ++at;
+    };
+
+    skipBlanks();
+    while (at < line.size()) {
+        if (line[at] == '"') {
+            onField(detail::readQuotedField(line, at, scratch));
+        } else {
+            const std::size_t start = at;
+            while (at < line.size() && !isBlank(line[at]) && line[at] != ',')
+                ++at;
+            onField(line.substr(start, at - start));
+        }
+        skipBlanks();
+        if (at < line.size() && line[at] == ',') {
+            if (at + 1 == line.size())
+                onField(std::string_view());
+            ++at;
+            skipBlanks();
+        }
+    }
+}
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "itemfiles.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_map>
 
@@ -29,8 +30,10 @@ void forEachLine(std::string_view text, OnLine onLine)
     text = text.substr(0, text.find('\0'));
     std::size_t at = 0;
     while (at < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) {
+        std::size_t end = at;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+            ++end;
+        if (end == text.size()) {
             onLine(text.substr(at));
             return;
         }
@@ -41,15 +44,25 @@ void forEachLine(std::string_view text, OnLine onLine)
     }
 }
 
-// Splits a line and checks that it holds at least count fields.
-template<std::size_t count>
-std::vector<std::string> requireFields(std::string_view line)
+// About the number of lines, to reserve room for the records.
+std::size_t countLines(std::string_view text)
 {
-    std::vector<std::string> fields = SplitCommaText(line);
-    if (fields.size() < count)
-        throw Error("リストのインデックスが範囲を超えています (" + std::to_string(fields.size())
-                    + ")");
-    return fields;
+    return std::size_t(std::count(text.begin(), text.end(), '\n')) + 1;
+}
+
+// Splits a line into the fields of one record: field i goes to *targets[i], further fields are
+// ignored, and too few fields raise the error that names the first missing position.
+template<std::size_t count>
+void readRecord(std::string_view line, const std::array<std::string *, count> &targets)
+{
+    std::size_t index = 0;
+    ForEachCommaField(line, [&](std::string_view field) {
+        if (index < count)
+            targets[index]->assign(field);
+        ++index;
+    });
+    if (index < count)
+        throw Error("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
 }
 
 void appendLine(std::string &text, std::initializer_list<std::string_view> fields)
@@ -78,14 +91,10 @@ ItemList LoadItemFile(const std::string &path)
 {
     const std::string text = readItemFile(path);
     ItemList items;
+    items.reserve(countLines(text));
     forEachLine(text, [&](std::string_view line) {
-        std::vector<std::string> fields = requireFields<5>(line);
         TItemData &item = items.emplace_back();
-        item.Code = std::move(fields[0]);
-        item.Name = std::move(fields[1]);
-        item.FileName = std::move(fields[2]);
-        item.Section = std::move(fields[3]);
-        item.Key = std::move(fields[4]);
+        readRecord<5>(line, { &item.Code, &item.Name, &item.FileName, &item.Section, &item.Key });
     });
     return items;
 }
@@ -94,30 +103,49 @@ std::vector<TValueData> LoadValueFile(const std::string &path)
 {
     const std::string text = readItemFile(path);
     std::vector<TValueData> values;
+    values.reserve(countLines(text));
     forEachLine(text, [&](std::string_view line) {
-        std::vector<std::string> fields = requireFields<4>(line);
         TValueData &value = values.emplace_back();
-        value.ItemCode = std::move(fields[0]);
-        value.ValueCode = std::move(fields[1]);
-        value.Name = std::move(fields[2]);
-        value.Value = std::move(fields[3]);
+        readRecord<4>(line, { &value.ItemCode, &value.ValueCode, &value.Name, &value.Value });
     });
     return values;
 }
 
-void LinkValues(ItemList &items, const std::vector<TValueData> &values)
+void LinkValues(ItemList &items, std::vector<TValueData> values)
 {
-    std::unordered_map<std::string_view, std::vector<const TValueData *>> valuesByCode;
-    for (const TValueData &value : values)
-        valuesByCode[value.ItemCode].push_back(&value);
+    // The values of one code form a chain in file order through next[].
+    constexpr std::size_t None = std::size_t(-1);
+    struct Chain
+    {
+        std::size_t first = None, last = None, count = 0;
+        std::size_t itemsLeft = 0; // items still to receive the values; the last one moves them
+    };
+    std::unordered_map<std::string, Chain> chains; // keys copied, as values get moved out
+    chains.reserve(items.size());
+    std::vector<std::size_t> next(values.size(), None);
+    Chain *chainOfPrevious = nullptr; // values of one item usually stand together
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!chainOfPrevious || values[i].ItemCode != values[i - 1].ItemCode)
+            chainOfPrevious = &chains[values[i].ItemCode];
+        Chain &chain = *chainOfPrevious;
+        (chain.first == None ? chain.first : next[chain.last]) = i;
+        chain.last = i;
+        ++chain.count;
+    }
+    for (const TItemData &item : items) {
+        if (const auto found = chains.find(item.Code); found != chains.end())
+            ++found->second.itemsLeft;
+    }
     for (TItemData &item : items) {
         item.Values.clear();
-        const auto found = valuesByCode.find(item.Code);
-        if (found == valuesByCode.end())
+        const auto found = chains.find(item.Code);
+        if (found == chains.end())
             continue;
-        item.Values.reserve(found->second.size());
-        for (const TValueData *value : found->second)
-            item.Values.push_back(*value);
+        Chain &chain = found->second;
+        const bool last = --chain.itemsLeft == 0;
+        item.Values.reserve(chain.count);
+        for (std::size_t i = chain.first; i != None; i = next[i])
+            item.Values.push_back(last ? std::move(values[i]) : values[i]);
     }
 }
 

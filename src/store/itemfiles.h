@@ -22,7 +22,7 @@ std::vector<TValueData> LoadValueFile(const std::string &path);
 // Gives every item the values whose ItemCode equals its Code byte for byte, in file order.
 // Items that share a code each receive the matching values; values that match no item are left
 // out.
-void LinkValues(ItemList &items, const std::vector<TValueData> &values);
+void LinkValues(ItemList &items, std::vector<TValueData> values);
 
 // The contents of both item files for the list: items in order, codes from their positions.
 struct ItemFileTexts
