@@ -1,0 +1,31 @@
+#include "application.h"
+
+#include <QIcon>
+
+#include "entryform.h"
+#include "entrylistform.h"
+#include "mainform.h"
+#include "optionform.h"
+#include "versionform.h"
+
+namespace velmora {
+
+Application::Application(DialogService &dialogs, std::string executableDirectory,
+                         const QIcon &icon)
+{
+    m_form1 = std::make_unique<TForm1>(dialogs, executableDirectory, icon);
+    m_form1->FormCreate();
+    TForm1 &main = *m_form1;
+    m_form2 = std::make_unique<TForm2>(
+        main.itemList(), dialogs, executableDirectory,
+        [this](int index) { return m_form3->EditItem(index); },
+        [&main] { main.RebuildTrayMenu(); });
+    m_form3 = std::make_unique<TForm3>(main.itemList(), dialogs);
+    m_form4 = std::make_unique<TForm4>();
+    m_form5 = std::make_unique<TForm5>();
+    main.setShowItemList([this] { m_form2->ShowItemList(); });
+}
+
+Application::~Application() = default;
+
+} // namespace velmora

@@ -1,0 +1,25 @@
+#include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
+
+#include "application.h"
+#include "applicationtitle.h"
+#include "executabledirectory.h"
+#include "mainform.h"
+#include "widgetdialogservice.h"
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QIcon appIcon;
+    for (const int size : { 16, 22, 32, 48, 256 })
+        appIcon.addFile(QStringLiteral(":/velmora-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(appIcon);
+
+    velmora::WidgetDialogService dialogs(
+        velmora::applicationTitle(QFileInfo(QApplication::applicationFilePath()).fileName()));
+    velmora::Application velmora(dialogs, velmora::executableDirectory(), appIcon);
+    QObject::connect(&velmora.mainForm(), &velmora::TForm1::closed, &app, &QApplication::quit);
+    return app.exec();
+}

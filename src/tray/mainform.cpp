@@ -1,0 +1,280 @@
+#include "mainform.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include "dialogservice.h"
+#include "displaytext.h"
+#include "errordisplay.h"
+#include "fileexists.h"
+#include "formfont.h"
+#include "inivalue.h"
+#include "itemfiles.h"
+#include "popupplacement.h"
+
+namespace velmora {
+
+namespace {
+
+const char *const ValueIndexProperty = "velmoraValueIndex";
+
+// Menu captions show item texts as they are: "&" is no accelerator.
+QString menuCaption(const std::string &bytes)
+{
+    return toDisplay(bytes).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+bool isSeparatorCaption(const std::string &bytes)
+{
+    return bytes == "-";
+}
+
+// The item and value indexes in a value entry's name "I<i>V<j>".
+bool parseValueEntryName(const QString &name, int &i, int &j)
+{
+    const qsizetype v = name.indexOf(QLatin1Char('V'));
+    if (!name.startsWith(QLatin1Char('I')) || v < 0)
+        return false;
+    bool itemOk = false, valueOk = false;
+    i = name.mid(1, v - 1).toInt(&itemOk);
+    j = name.mid(v + 1).toInt(&valueOk);
+    return itemOk && valueOk;
+}
+
+} // namespace
+
+TForm1::TForm1(DialogService &dialogs, std::string executableDirectory, const QIcon &icon,
+               QWidget *parent)
+    : QWidget(parent)
+    , m_dialogs(dialogs)
+    , m_executableDirectory(std::move(executableDirectory))
+    , m_trayIcon(new QSystemTrayIcon(icon, this))
+    , m_popupMenu(new QMenu(this))
+    , m_separator(nullptr)
+    , m_timer1(new QTimer(this))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Main"));
+    setFont(formFont());
+    setGeometry(258, 108, 138, 126);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    m_trayIcon->setToolTip(QStringLiteral("Velmora"));
+    m_popupMenu->setObjectName(QString::fromLatin1(PopupMenu1));
+    m_popupMenu->installEventFilter(this);
+    createFixedEntries();
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &TForm1::TrayNotify);
+}
+
+TForm1::~TForm1()
+{
+    removeIcon();
+}
+
+void TForm1::createFixedEntries()
+{
+    const auto add = [this](const char *name, const QString &caption, bool visible) {
+        QAction *action = m_popupMenu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setVisible(visible);
+        return action;
+    };
+    m_separator = m_popupMenu->addSeparator();
+    m_separator->setObjectName(QString::fromLatin1(Xsep));
+    m_separator->setVisible(false);
+    connect(add(XItemList, QStringLiteral("アイテムリスト..."), true), &QAction::triggered, this,
+            [this] { runGuarded(m_dialogs, nullptr, [this] { XItemListClick(); }); });
+    add(XOption, QStringLiteral("オプション..."), false);
+    add(XVersion, QStringLiteral("バージョン情報..."), false);
+    connect(add(XExit, QStringLiteral("終了"), true), &QAction::triggered, this,
+            [this] { runGuarded(m_dialogs, nullptr, [this] { XExitClick(); }); });
+}
+
+void TForm1::setShowItemList(std::function<void()> showItemList)
+{
+    m_showItemList = std::move(showItemList);
+}
+
+void TForm1::FormCreate()
+{
+    m_trayIcon->show();
+    runGuarded(m_dialogs, nullptr, [this] { RebuildTrayMenu(); });
+}
+
+void TForm1::removeGeneratedEntries()
+{
+    for (QAction *entry : m_itemEntries) {
+        m_popupMenu->removeAction(entry);
+        delete entry->menu();
+        delete entry;
+    }
+    m_itemEntries.clear();
+    m_checkedValueEntries.clear();
+    m_menuItems.clear();
+    m_separator->setVisible(false);
+}
+
+void TForm1::RebuildTrayMenu()
+{
+    removeGeneratedEntries();
+    m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
+    LinkValues(m_itemList, LoadValueFile(m_executableDirectory + std::string(ValueFileName)));
+
+    for (std::size_t i = 0; i < m_itemList.size(); ++i) {
+        const TItemData &item = m_itemList[i];
+        QAction *itemEntry = AddItemMenu(int(i), menuCaption(item.Name));
+        if (isSeparatorCaption(item.Name))
+            itemEntry->setSeparator(true);
+        if (!fileExists(item.FileName))
+            itemEntry->setEnabled(false);
+        const std::string current = ReadIniValue(item.FileName, item.Section, item.Key);
+        for (std::size_t j = 0; j < item.Values.size(); ++j) {
+            const TValueData &value = item.Values[j];
+            QAction *valueEntry = AddValueMenu(int(i), int(j), menuCaption(value.Name));
+            if (isSeparatorCaption(value.Name))
+                valueEntry->setSeparator(true);
+            if (!current.empty() && current == value.Value) {
+                valueEntry->setChecked(true);
+                m_checkedValueEntries[i] = valueEntry;
+            }
+        }
+    }
+    m_menuItems = m_itemList;
+    m_separator->setVisible(!m_itemEntries.empty());
+}
+
+QAction *TForm1::AddItemMenu(int i, const QString &caption)
+{
+    const QString name = QStringLiteral("I%1").arg(i);
+    auto *entry = new QAction(caption, m_popupMenu);
+    entry->setObjectName(name);
+    m_popupMenu->insertAction(m_separator, entry);
+    m_itemEntries.push_back(entry);
+    m_checkedValueEntries.push_back(nullptr);
+    return entry;
+}
+
+QAction *TForm1::AddValueMenu(int i, int j, const QString &caption)
+{
+    QAction *itemEntry = m_itemEntries[std::size_t(i)];
+    QMenu *submenu = itemEntry->menu();
+    if (!submenu) {
+        submenu = new QMenu(m_popupMenu);
+        submenu->setObjectName(itemEntry->objectName());
+        auto *group = new QActionGroup(submenu);
+        group->setObjectName(itemEntry->objectName() + QStringLiteral("Group"));
+        group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+        itemEntry->setMenu(submenu);
+    }
+    auto *entry = new QAction(caption, submenu);
+    entry->setObjectName(QStringLiteral("I%1V%2").arg(i).arg(j));
+    entry->setCheckable(true);
+    entry->setProperty(ValueIndexProperty, j);
+    submenu->findChild<QActionGroup *>()->addAction(entry);
+    submenu->addAction(entry);
+    connect(entry, &QAction::triggered, this, [this, entry] {
+        runGuarded(m_dialogs, nullptr, [this, entry] { ValueMenuClick(entry); });
+    });
+    return entry;
+}
+
+void TForm1::ValueMenuClick(QAction *sender)
+{
+    int i = -1, j = -1;
+    if (!parseValueEntryName(sender->objectName(), i, j) || i < 0 || j < 0
+        || std::size_t(i) >= m_menuItems.size()
+        || std::size_t(j) >= m_menuItems[std::size_t(i)].Values.size())
+        return;
+    // The toolkit has already moved the mark to the clicked entry; it stays there only when the
+    // write succeeds.
+    QAction *&checked = m_checkedValueEntries[std::size_t(i)];
+    QAction *const previous = checked;
+    if (previous)
+        previous->setChecked(true);
+    else
+        sender->setChecked(false);
+
+    const TItemData &item = m_menuItems[std::size_t(i)];
+    WriteIniValue(item.FileName, item.Section, item.Key, item.Values[std::size_t(j)].Value);
+    sender->setChecked(true);
+    checked = sender;
+}
+
+void TForm1::TrayNotify(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::Context:
+        openPopupAtCursor();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        m_popupMenu->hide();
+        runGuarded(m_dialogs, nullptr, [this] { XItemListClick(); });
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::openPopupAtCursor()
+{
+    const QPoint cursor = QCursor::pos();
+    QScreen *screen = QGuiApplication::screenAt(cursor);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->geometry() : QRect(cursor, QSize(1, 1));
+    m_popupMenu->popup(popupPosition(cursor, m_popupMenu->sizeHint(), available));
+    m_sinceMenuOpened.start();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    // While the menu is open it takes every press, so the second press of a double click on the
+    // icon arrives here instead of at the icon.
+    if (watched == m_popupMenu
+        && (event->type() == QEvent::MouseButtonPress
+            || event->type() == QEvent::MouseButtonDblClick)) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && m_sinceMenuOpened.isValid()
+            && m_sinceMenuOpened.elapsed() <= QApplication::doubleClickInterval()
+            && m_trayIcon->geometry().contains(mouse->globalPosition().toPoint())) {
+            m_sinceMenuOpened.invalidate();
+            m_popupMenu->hide();
+            runGuarded(m_dialogs, nullptr, [this] { XItemListClick(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::XItemListClick()
+{
+    if (m_showItemList)
+        m_showItemList();
+}
+
+void TForm1::XExitClick()
+{
+    close();
+}
+
+void TForm1::removeIcon()
+{
+    m_trayIcon->hide();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    removeIcon();
+    event->accept();
+    emit closed();
+}
+
+} // namespace velmora

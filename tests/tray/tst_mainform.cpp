@@ -1,0 +1,286 @@
+#include <QAction>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "itemfiles.h"
+#include "mainform.h"
+#include "popupplacement.h"
+#include "scratchdirectory.h"
+#include "scripteddialogservice.h"
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A folder with item files and two INI files, and the main form reading from it.
+struct Fixture
+{
+    test::ScratchDirectory dir;
+    test::ScriptedDialogService dialogs;
+    std::unique_ptr<TForm1> form;
+
+    std::string ini(const char *name) const { return dir.file(name); }
+
+    void writeItems(const std::string &items, const std::string &values) const
+    {
+        dir.write("ITEM.CSV", items);
+        dir.write("VALUE.CSV", values);
+    }
+
+    TForm1 &create()
+    {
+        form = std::make_unique<TForm1>(dialogs, dir.path(), QIcon());
+        form->FormCreate();
+        return *form;
+    }
+
+    QStringList entryNames() const
+    {
+        QStringList names;
+        for (QAction *action : form->popupMenu()->actions())
+            names << action->objectName();
+        return names;
+    }
+
+    QAction *entry(const char *name) const
+    {
+        return form->findChild<QAction *>(QString::fromLatin1(name));
+    }
+};
+
+std::string line(std::initializer_list<std::string> fields)
+{
+    std::string text;
+    for (const std::string &field : fields)
+        text += (text.empty() ? "\"" : ",\"") + field + "\"";
+    return text + "\r\n";
+}
+
+} // namespace
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void buildsOneEntryPerItemBeforeTheFixedEntries();
+    void marksTheLastValueMatchingTheKeyAndNothingForAnEmptyKey();
+    void showsCaptionsAsTheyAre();
+    void choosingAValueWritesItAndMovesTheMark();
+    void aFailedWriteShowsTheErrorAndKeepsTheMark();
+    void clicksWriteWhatTheMenuShowsAfterInPlaceEdits();
+    void missingItemFileLeavesOnlyTheFixedEntries();
+    void failedValueFileKeepsTheLoadedItems();
+    void pressesOpenTheMenuAndADoubleClickShowsTheList();
+    void exitRemovesTheIconAndEndsTheProgram();
+    void popupNeverCoversThePointPressed_data();
+    void popupNeverCoversThePointPressed();
+};
+
+void TestMainForm::buildsOneEntryPerItemBeforeTheFixedEntries()
+{
+    Fixture f;
+    f.dir.write("a.ini", "[S]\nK=2\n");
+    f.writeItems(line({ "01", "画面", f.ini("a.ini"), "S", "K" })
+                     + line({ "02", "欠落", f.ini("missing.ini"), "S", "K" })
+                     + line({ "03", "値なし", f.ini("a.ini"), "S", "K" }),
+                 line({ "01", "01", "一", "1" }) + line({ "01", "02", "二", "2" })
+                     + line({ "02", "01", "x", "1" }));
+    TForm1 &form = f.create();
+    QCOMPARE(f.dialogs.verify(), QString());
+    QCOMPARE(f.entryNames(),
+             (QStringList { u"I0"_s, u"I1"_s, u"I2"_s, u"Xsep"_s, u"XItemList"_s, u"XOption"_s,
+                            u"XVersion"_s, u"XExit"_s }));
+    QCOMPARE(f.entry("I0")->text(), u"画面"_s);
+    QVERIFY(f.entry("I0")->isEnabled());
+    QVERIFY(!f.entry("I1")->isEnabled());
+    QVERIFY(!f.entry("I2")->menu());
+    QCOMPARE(f.entry("I0V1")->text(), u"二"_s);
+    QVERIFY(f.entry("I0V1")->isChecked());
+    QVERIFY(!f.entry("I0V0")->isChecked());
+    QVERIFY(f.entry("Xsep")->isVisible());
+    QVERIFY(!f.entry("XOption")->isVisible() && !f.entry("XVersion")->isVisible());
+    QCOMPARE(f.entry("XItemList")->text(), u"アイテムリスト..."_s);
+    QCOMPARE(f.entry("XExit")->text(), u"終了"_s);
+    QCOMPARE(form.itemList().size(), 3u);
+    QCOMPARE(form.itemList()[0].Values.size(), 2u);
+
+    // A rebuild after the files changed replaces every generated entry.
+    f.writeItems("", "");
+    form.RebuildTrayMenu();
+    QCOMPARE(f.entryNames(), (QStringList { u"Xsep"_s, u"XItemList"_s, u"XOption"_s,
+                                            u"XVersion"_s, u"XExit"_s }));
+    QVERIFY(!f.entry("Xsep")->isVisible());
+    QVERIFY(form.itemList().empty());
+}
+
+void TestMainForm::marksTheLastValueMatchingTheKeyAndNothingForAnEmptyKey()
+{
+    Fixture f;
+    f.dir.write("a.ini", "[S]\nTwice=x\nEmpty=\nSpaced= a\nCase=ABC\n");
+    const std::string a = f.ini("a.ini");
+    f.writeItems(line({ "01", "twice", a, "S", "Twice" }) + line({ "02", "empty", a, "S", "Empty" })
+                     + line({ "03", "blank section", a, "  ", "Twice" })
+                     + line({ "04", "case", a, "S", "Case" }),
+                 line({ "01", "01", "p", "x" }) + line({ "01", "02", "q", "y" })
+                     + line({ "01", "03", "r", "x" }) + line({ "02", "01", "e", "" })
+                     + line({ "03", "01", "s", "x" }) + line({ "04", "01", "c", "abc" }));
+    f.create();
+    QVERIFY(!f.entry("I0V0")->isChecked());
+    QVERIFY(f.entry("I0V2")->isChecked());
+    QVERIFY(!f.entry("I1V0")->isChecked());
+    QVERIFY(!f.entry("I2V0")->isChecked());
+    QVERIFY(!f.entry("I3V0")->isChecked());
+}
+
+void TestMainForm::showsCaptionsAsTheyAre()
+{
+    Fixture f;
+    f.dir.write("a.ini", "");
+    f.writeItems(line({ "01", "A&B", f.ini("a.ini"), "S", "K" }) + line({ "02", "-", "", "", "" }),
+                 line({ "01", "01", "-", "1" }) + line({ "01", "02", " x ", "2" }));
+    f.create();
+    QCOMPARE(f.entry("I0")->text(), u"A&&B"_s);
+    QVERIFY(f.entry("I1")->isSeparator());
+    QVERIFY(f.entry("I0V0")->isSeparator());
+    QCOMPARE(f.entry("I0V1")->text(), u" x "_s);
+}
+
+void TestMainForm::choosingAValueWritesItAndMovesTheMark()
+{
+    Fixture f;
+    f.dir.write("a.ini", "; display\n[Disp]\nMode = 1\n");
+    f.writeItems(line({ "01", "mode", f.ini("a.ini"), "Disp", "Mode" })
+                     + line({ "02", "blank key", f.ini("a.ini"), "Disp", " " }),
+                 line({ "01", "01", "one", "1" }) + line({ "01", "02", "two", "2" })
+                     + line({ "02", "01", "z", "9" }));
+    f.create();
+    QVERIFY(f.entry("I0V0")->isChecked());
+    f.entry("I0V1")->trigger();
+    QCOMPARE(f.dir.read("a.ini"), "; display\n[Disp]\nMode = 2\n");
+    QVERIFY(f.entry("I0V1")->isChecked());
+    QVERIFY(!f.entry("I0V0")->isChecked());
+    f.entry("I0V1")->trigger(); // choosing the marked value again keeps its mark
+    QVERIFY(f.entry("I0V1")->isChecked());
+
+    // A blank key still writes, and the entry is marked.
+    f.entry("I1V0")->trigger();
+    QVERIFY(f.entry("I1V0")->isChecked());
+    QVERIFY(f.dir.read("a.ini") != "; display\n[Disp]\nMode = 2\n");
+    QCOMPARE(f.dialogs.verify(), QString());
+}
+
+void TestMainForm::aFailedWriteShowsTheErrorAndKeepsTheMark()
+{
+    Fixture f;
+    const std::string ini = f.dir.file("gone/a.ini");
+    f.writeItems(line({ "01", "mode", ini, "S", "K" }),
+                 line({ "01", "01", "one", "1" }) + line({ "01", "02", "two", "2" }));
+    f.create();
+    f.dialogs.expectError(QString::fromStdString(ini) + u" に書き込めません."_s);
+    f.entry("I0V1")->trigger();
+    QCOMPARE(f.dialogs.verify(), QString());
+    QVERIFY(!f.entry("I0V0")->isChecked());
+    QVERIFY(!f.entry("I0V1")->isChecked());
+}
+
+void TestMainForm::clicksWriteWhatTheMenuShowsAfterInPlaceEdits()
+{
+    Fixture f;
+    f.dir.write("a.ini", "[S]\nK=1\n");
+    f.dir.write("b.ini", "[S]\nK=1\n");
+    f.writeItems(line({ "01", "a", f.ini("a.ini"), "S", "K" })
+                     + line({ "02", "b", f.ini("b.ini"), "S", "K" }),
+                 line({ "01", "01", "a1", "1" }) + line({ "01", "02", "a2", "2" })
+                     + line({ "02", "01", "b1", "1" }) + line({ "02", "02", "b2", "2" }));
+    TForm1 &form = f.create();
+    // The item list window swaps the items, deletes one and empties the values, unsaved.
+    ItemList &items = form.itemList();
+    std::swap(items[0], items[1]);
+    items.pop_back();
+    items[0].Values.clear();
+    f.entry("I1V1")->trigger();
+    QCOMPARE(f.dir.read("b.ini"), "[S]\nK=2\n");
+    QCOMPARE(f.dir.read("a.ini"), "[S]\nK=1\n");
+}
+
+void TestMainForm::missingItemFileLeavesOnlyTheFixedEntries()
+{
+    Fixture f;
+    f.dialogs.expectError(u"ファイル "_s + QString::fromStdString(f.dir.file("ITEM.CSV"))
+                          + u" は開けません."_s);
+    TForm1 &form = f.create();
+    QCOMPARE(f.dialogs.verify(), QString());
+    QVERIFY(form.trayIcon()->isVisible());
+    QCOMPARE(f.entryNames(), (QStringList { u"Xsep"_s, u"XItemList"_s, u"XOption"_s,
+                                            u"XVersion"_s, u"XExit"_s }));
+}
+
+void TestMainForm::failedValueFileKeepsTheLoadedItems()
+{
+    Fixture f;
+    f.writeItems(line({ "01", "a", "", "S", "K" }), line({ "01", "01" }));
+    f.dialogs.expectError(u"リストのインデックスが範囲を超えています (2)"_s);
+    TForm1 &form = f.create();
+    QCOMPARE(f.dialogs.verify(), QString());
+    QCOMPARE(form.itemList().size(), 1u);
+    QVERIFY(form.itemList()[0].Values.empty());
+    QCOMPARE(f.entryNames().first(), u"Xsep"_s);
+}
+
+void TestMainForm::pressesOpenTheMenuAndADoubleClickShowsTheList()
+{
+    Fixture f;
+    f.writeItems("", "");
+    TForm1 &form = f.create();
+    int shown = 0;
+    form.setShowItemList([&] { ++shown; });
+    for (const auto reason : { QSystemTrayIcon::Trigger, QSystemTrayIcon::Context }) {
+        emit form.trayIcon()->activated(reason);
+        QTRY_VERIFY(form.popupMenu()->isVisible());
+        form.popupMenu()->hide();
+    }
+    emit form.trayIcon()->activated(QSystemTrayIcon::MiddleClick);
+    QVERIFY(!form.popupMenu()->isVisible());
+    QCOMPARE(shown, 0);
+    emit form.trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+    QCOMPARE(shown, 1);
+    f.entry("XItemList")->trigger();
+    QCOMPARE(shown, 2);
+}
+
+void TestMainForm::exitRemovesTheIconAndEndsTheProgram()
+{
+    Fixture f;
+    f.writeItems("", "");
+    TForm1 &form = f.create();
+    QSignalSpy closed(&form, &TForm1::closed);
+    QVERIFY(form.trayIcon()->isVisible());
+    f.entry("XExit")->trigger();
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!form.trayIcon()->isVisible());
+}
+
+void TestMainForm::popupNeverCoversThePointPressed_data()
+{
+    QTest::addColumn<QPoint>("cursor");
+    QTest::addColumn<QPoint>("position");
+    const QRect screen(0, 0, 1024, 768);
+    QTest::newRow("room below") << QPoint(100, 10) << QPoint(100, 11);
+    QTest::newRow("tray at the bottom") << QPoint(100, 760) << QPoint(100, 560);
+    QTest::newRow("right edge") << QPoint(1010, 10) << QPoint(874, 11);
+}
+
+void TestMainForm::popupNeverCoversThePointPressed()
+{
+    QFETCH(QPoint, cursor);
+    QFETCH(QPoint, position);
+    const QSize menu(150, 200);
+    QCOMPARE(popupPosition(cursor, menu, QRect(0, 0, 1024, 768)), position);
+    QVERIFY(!QRect(position, menu).contains(cursor));
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
