@@ -1,0 +1,433 @@
+#include "initext.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "codepage.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view Utf16Mark = "\xFF\xFE";
+constexpr std::size_t npos = std::string_view::npos;
+
+// Inside the file, blanks are space, tab and vertical tab.
+constexpr bool isIniBlank(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\v';
+}
+
+std::string_view trimIniBlanks(std::string_view text)
+{
+    while (!text.empty() && isIniBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isIniBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string_view trimSpaces(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// A name as the caller gives it: a C string, its outer spaces ignored.
+std::string_view callerName(std::string_view name)
+{
+    return trimSpaces(name.substr(0, name.find('\0')));
+}
+
+constexpr char asciiLower(char byte)
+{
+    return byte >= 'A' && byte <= 'Z' ? char(byte - 'A' + 'a') : byte;
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool isLineEnd(char byte)
+{
+    return byte == '\r' || byte == '\n';
+}
+
+// One line of a text: its bytes are [begin, end); the next line starts at next.
+struct Line
+{
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t next = 0;
+
+    bool hasLineEnd() const { return next > end; }
+};
+
+// Walks the lines of a text from a line start; a line ends at CR, LF or CR LF. The next CR and
+// the next LF are each searched once and kept until passed, so a text of one line-end style is
+// scanned about once.
+class LineCursor
+{
+public:
+    LineCursor(std::string_view text, std::size_t at)
+        : m_text(text)
+        , m_at(at)
+        , m_cr(text.find('\r', at))
+        , m_lf(text.find('\n', at))
+    { }
+
+    bool atEnd() const { return m_at >= m_text.size(); }
+
+    Line next()
+    {
+        const std::size_t end = std::min(upcoming('\r', m_cr), upcoming('\n', m_lf));
+        Line line { m_at, std::min(end, m_text.size()), m_text.size() };
+        if (end != npos) {
+            line.next = end + 1;
+            if (m_text[end] == '\r' && line.next < m_text.size() && m_text[line.next] == '\n')
+                ++line.next;
+        }
+        m_at = line.next;
+        return line;
+    }
+
+private:
+    std::size_t upcoming(char byte, std::size_t &found)
+    {
+        if (found != npos && found < m_at)
+            found = m_text.find(byte, m_at);
+        return found;
+    }
+
+    std::string_view m_text;
+    std::size_t m_at;
+    std::size_t m_cr;
+    std::size_t m_lf;
+};
+
+// The position of the '[' that opens the next header line at or after from, which is a line
+// start or a position inside a line already passed. Searching for '[' skips the lines of other
+// sections without walking them.
+std::size_t nextHeader(std::string_view text, std::size_t from)
+{
+    while (from < text.size()) {
+        const std::size_t bracket = text.find('[', from);
+        if (bracket == npos)
+            return npos;
+        std::size_t start = bracket;
+        while (start > 0 && isIniBlank(text[start - 1]))
+            --start;
+        if (start == 0 || isLineEnd(text[start - 1]))
+            return bracket;
+        from = bracket + 1;
+    }
+    return npos;
+}
+
+// Where a section and key stand in a text.
+struct IniPlace
+{
+    bool sectionFound = false;
+    // The line after which a new key of the section goes: its last entry line, or its header.
+    Line lastEntry;
+    // When the key was found: its line and the position of the line's first '='.
+    bool keyFound = false;
+    Line entry;
+    std::size_t equals = 0;
+};
+
+// Finds the first section named section and in it the first entry named key.
+IniPlace locate(std::string_view text, std::string_view section, std::string_view key)
+{
+    section = callerName(section);
+    key = callerName(key);
+    IniPlace place;
+    std::size_t bracket = nextHeader(text, 0);
+    for (;; bracket = nextHeader(text, bracket + 1)) {
+        if (bracket == npos)
+            return place;
+        std::size_t close = bracket + 1;
+        while (close < text.size() && text[close] != ']' && !isLineEnd(text[close]))
+            ++close;
+        if (sameName(trimIniBlanks(text.substr(bracket + 1, close - bracket - 1)), section))
+            break;
+    }
+
+    LineCursor lines(text, bracket);
+    place.sectionFound = true;
+    place.lastEntry = lines.next();
+    while (!lines.atEnd()) {
+        const Line line = lines.next();
+        std::size_t first = line.begin;
+        while (first < line.end && isIniBlank(text[first]))
+            ++first;
+        if (first == line.end || text[first] == ';')
+            continue;
+        if (text[first] == '[')
+            break;
+        const std::size_t equals = text.substr(0, line.end).find('=', first);
+        if (equals == npos)
+            continue;
+        place.lastEntry = line;
+        if (sameName(trimIniBlanks(text.substr(first, equals - first)), key)) {
+            place.keyFound = true;
+            place.entry = line;
+            place.equals = equals;
+            break;
+        }
+    }
+    return place;
+}
+
+// The value of an entry as a read gives it: blanks trimmed, then one pair of matching outer
+// quotes removed.
+std::string_view entryValue(std::string_view text, const IniPlace &place)
+{
+    std::string_view value
+        = trimIniBlanks(text.substr(place.equals + 1, place.entry.end - place.equals - 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+        && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
+// The first line end of the text, which new lines copy; LF when there is none.
+std::string_view lineEndStyle(std::string_view text)
+{
+    const std::size_t lf = text.find('\n');
+    const std::size_t cr = text.substr(0, lf).find('\r');
+    if (cr == npos)
+        return "\n";
+    return cr + 1 < text.size() && text[cr + 1] == '\n' ? "\r\n" : "\r";
+}
+
+// lead followed by text with key in section set to value, or nothing when it already is.
+std::optional<std::string> editText(std::string_view lead, std::string_view text,
+    std::string_view section, std::string_view key, std::string_view value)
+{
+    const IniPlace place = locate(text, section, key);
+    std::string edited;
+    if (place.keyFound) {
+        // The line keeps its spelling up to the '=' and the blanks after it. A value that
+        // starts with a blank takes their place, or every write of it would add one more.
+        std::size_t keep = place.equals + 1;
+        if (value.empty() || !isIniBlank(value.front())) {
+            while (keep < place.entry.end && isIniBlank(text[keep]))
+                ++keep;
+        }
+        if (text.substr(keep, place.entry.end - keep) == value)
+            return std::nullopt;
+        edited.reserve(lead.size() + text.size() + value.size());
+        edited.append(lead)
+            .append(text.substr(0, keep))
+            .append(value)
+            .append(text.substr(place.entry.end));
+        return edited;
+    }
+
+    const std::string_view lineEnd = lineEndStyle(text);
+    const std::string_view sectionName = callerName(section);
+    const std::string_view keyName = callerName(key);
+    const std::size_t at = place.sectionFound ? place.lastEntry.next : text.size();
+    const bool lineEndFirst = place.sectionFound ? !place.lastEntry.hasLineEnd()
+                                                 : !text.empty() && !isLineEnd(text.back());
+    edited.reserve(
+        lead.size() + text.size() + sectionName.size() + keyName.size() + value.size() + 16);
+    edited.append(lead).append(text.substr(0, at));
+    if (lineEndFirst)
+        edited.append(lineEnd);
+    if (!place.sectionFound)
+        edited.append("[").append(sectionName).append("]").append(lineEnd);
+    edited.append(keyName).append("=").append(value).append(lineEnd).append(text.substr(at));
+    return edited;
+}
+
+// UTF-16LE files are handled as WTF-8 text: UTF-8 that also carries unpaired surrogates, so
+// that any sequence of 16-bit units comes back exactly as it was.
+
+void appendCodePoint(std::string &text, std::uint32_t codePoint)
+{
+    if (codePoint < 0x80) {
+        text.push_back(char(codePoint));
+    } else if (codePoint < 0x800) {
+        text.push_back(char(0xC0 | (codePoint >> 6)));
+        text.push_back(char(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        text.push_back(char(0xE0 | (codePoint >> 12)));
+        text.push_back(char(0x80 | ((codePoint >> 6) & 0x3F)));
+        text.push_back(char(0x80 | (codePoint & 0x3F)));
+    } else {
+        text.push_back(char(0xF0 | (codePoint >> 18)));
+        text.push_back(char(0x80 | ((codePoint >> 12) & 0x3F)));
+        text.push_back(char(0x80 | ((codePoint >> 6) & 0x3F)));
+        text.push_back(char(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+void appendUnit(std::string &bytes, std::uint32_t unit)
+{
+    bytes.push_back(char(unit & 0xFF));
+    bytes.push_back(char(unit >> 8));
+}
+
+// Whole 16-bit little-endian units to WTF-8.
+std::string decodeUtf16(std::string_view bytes)
+{
+    const auto unit = [&](std::size_t i) {
+        return std::uint32_t(static_cast<unsigned char>(bytes[2 * i]))
+            | std::uint32_t(static_cast<unsigned char>(bytes[2 * i + 1])) << 8;
+    };
+    const std::size_t count = bytes.size() / 2;
+    std::string text;
+    text.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t codePoint = unit(i);
+        if (codePoint >= 0xD800 && codePoint <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00
+            && unit(i + 1) <= 0xDFFF) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+            ++i;
+        }
+        appendCodePoint(text, codePoint);
+    }
+    return text;
+}
+
+// WTF-8 to 16-bit little-endian units; a byte that starts no valid sequence becomes U+FFFD.
+std::string encodeUtf16(std::string_view text)
+{
+    const auto byte = [&](std::size_t i) {
+        return i < text.size() ? std::uint32_t(static_cast<unsigned char>(text[i])) : 0u;
+    };
+    const auto continues = [&](std::size_t i, std::uint32_t low, std::uint32_t high) {
+        return byte(i) >= low && byte(i) <= high;
+    };
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::uint32_t lead = byte(i);
+        std::uint32_t codePoint = 0xFFFD;
+        std::size_t length = 1;
+        if (lead < 0x80) {
+            codePoint = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF && continues(i + 1, 0x80, 0xBF)) {
+            codePoint = (lead & 0x1F) << 6 | (byte(i + 1) & 0x3F);
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF
+            && continues(i + 1, lead == 0xE0 ? 0xA0 : 0x80, 0xBF) && continues(i + 2, 0x80, 0xBF)) {
+            codePoint = (lead & 0x0F) << 12 | (byte(i + 1) & 0x3F) << 6 | (byte(i + 2) & 0x3F);
+            length = 3;
+        } else if (lead >= 0xF0 && lead <= 0xF4
+            && continues(i + 1, lead == 0xF0 ? 0x90 : 0x80, lead == 0xF4 ? 0x8F : 0xBF)
+            && continues(i + 2, 0x80, 0xBF) && continues(i + 3, 0x80, 0xBF)) {
+            codePoint = (lead & 0x07) << 18 | (byte(i + 1) & 0x3F) << 12 | (byte(i + 2) & 0x3F) << 6
+                | (byte(i + 3) & 0x3F);
+            length = 4;
+        }
+        if (codePoint >= 0x10000) {
+            appendUnit(bytes, 0xD800 + ((codePoint - 0x10000) >> 10));
+            appendUnit(bytes, 0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+        } else {
+            appendUnit(bytes, codePoint);
+        }
+        i += length;
+    }
+    return bytes;
+}
+
+// A caller's text in the system code page as the WTF-8 of a UTF-16 file, and back. Going
+// through the units gives one spelling for each sequence of units, so names compare as units.
+std::string systemToText(std::string_view bytes)
+{
+    if (!systemCodePageIsUtf8())
+        return systemToUtf8(bytes);
+    return decodeUtf16(encodeUtf16(bytes));
+}
+
+std::string textToSystem(std::string_view text)
+{
+    if (!systemCodePageIsUtf8())
+        return utf8ToSystem(text);
+    return std::string(text);
+}
+
+bool isUtf16(std::string_view fileBytes)
+{
+    return fileBytes.starts_with(Utf16Mark);
+}
+
+// The bytes of a UTF-16 file after its mark that hold whole units; an odd last byte is left
+// out and kept at the very end on write.
+std::string_view utf16Units(std::string_view fileBytes)
+{
+    const std::string_view units = fileBytes.substr(Utf16Mark.size());
+    return units.substr(0, units.size() & ~std::size_t(1));
+}
+
+std::string asReadResult(std::string_view value)
+{
+    value = value.substr(0, value.find('\0'));
+    return std::string(value.substr(0, MaxIniValueBytes));
+}
+
+} // namespace
+
+std::string findIniValue(std::string_view fileBytes, std::string_view section, std::string_view key)
+{
+    if (isUtf16(fileBytes)) {
+        const std::string text = decodeUtf16(utf16Units(fileBytes));
+        const IniPlace place
+            = locate(text, systemToText(callerName(section)), systemToText(callerName(key)));
+        return place.keyFound ? asReadResult(textToSystem(entryValue(text, place))) : "";
+    }
+    if (fileBytes.starts_with(Utf8Mark))
+        fileBytes.remove_prefix(Utf8Mark.size());
+    const IniPlace place = locate(fileBytes, section, key);
+    return place.keyFound ? asReadResult(entryValue(fileBytes, place)) : "";
+}
+
+std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_view section,
+    std::string_view key, std::string_view value)
+{
+    if (isUtf16(fileBytes)) {
+        const std::string_view units = utf16Units(fileBytes);
+        const std::optional<std::string> edited = editText({}, decodeUtf16(units),
+            systemToText(callerName(section)), systemToText(callerName(key)), systemToText(value));
+        if (!edited)
+            return std::nullopt;
+        return std::string(Utf16Mark) + encodeUtf16(*edited)
+            + std::string(fileBytes.substr(Utf16Mark.size() + units.size()));
+    }
+    const std::string_view lead = fileBytes.starts_with(Utf8Mark) ? Utf8Mark : std::string_view();
+    return editText(lead, fileBytes.substr(lead.size()), section, key, value);
+}
+
+bool iniTextKeepsLines(std::string_view section, std::string_view key, std::string_view value)
+{
+    constexpr std::string_view lineBreaking("\r\n\0", 3);
+    for (const std::string_view text : { section, key, value }) {
+        if (text.find_first_of(lineBreaking) != npos)
+            return false;
+    }
+    if (section.find(']') != npos || key.find('=') != npos)
+        return false;
+    const auto outerBlank = [](std::string_view name) {
+        name = trimSpaces(name);
+        return !name.empty() && (isIniBlank(name.front()) || isIniBlank(name.back()));
+    };
+    if (outerBlank(section) || outerBlank(key))
+        return false;
+    const std::string_view keyName = trimSpaces(key);
+    return keyName.empty() || (keyName.front() != ';' && keyName.front() != '[');
+}
+
+} // namespace velmora

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// The longest value a read gives back: the Windows call fills a buffer of 2048 bytes with a
+// C string.
+constexpr std::size_t MaxIniValueBytes = 2047;
+
+// The value that an INI file with these bytes holds for key in section, in the system code
+// page; empty when the section or the key is missing. Section and key are matched without
+// regard to ASCII case, the caller's outer spaces ignored.
+std::string findIniValue(
+    std::string_view fileBytes, std::string_view section, std::string_view key);
+
+// The file's bytes with key in section set to value: the key's line edited where it stands, or
+// the key (and its section) added; every other byte is kept. Nothing when the value already
+// stands exactly so and the file needs no rewrite. The text must pass iniTextKeepsLines.
+std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_view section,
+    std::string_view key, std::string_view value);
+
+// True when writing this section, key and value keeps the file's line structure and can be
+// read back: no line break or NUL anywhere, no ']' in the section, no '=' in the key, a key that
+// does not start like a comment or a header, and names that do not start or end with a tab or
+// vertical tab once the outer spaces are dropped.
+bool iniTextKeepsLines(std::string_view section, std::string_view key, std::string_view value);
+
+} // namespace velmora

@@ -1,0 +1,271 @@
+// The behaviour every private-profile engine shares: our own engine here, the Windows functions
+// on Windows. Cases marked OursOnly are where our engine knowingly differs from Windows.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "privateprofile.h"
+#include "scratchdirectory.h"
+
+namespace velmora {
+namespace {
+
+using test::ScratchDirectory;
+
+#ifdef _WIN32
+constexpr bool WindowsEngine = true;
+#else
+constexpr bool WindowsEngine = false;
+#endif
+
+enum Engines { AllEngines, OursOnly };
+
+// A file as its UTF-16LE bytes with the byte-order mark.
+std::string utf16File(std::u16string_view text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text) {
+        bytes.push_back(char(unit & 0xFF));
+        bytes.push_back(char(unit >> 8));
+    }
+    return bytes;
+}
+
+using namespace std::string_literals;
+
+const std::string MixedLineEnds = "[S]\ra=1\nb=2\r\nc=3";
+const std::string Sample = "[S]\r\nK=1\r\n";
+
+struct ReadCase
+{
+    const char *rule;
+    std::optional<std::string> file; // no file at all when empty
+    std::string section;
+    std::string key;
+    std::string expected;
+    Engines engines = AllEngines;
+};
+
+void PrintTo(const ReadCase &c, std::ostream *os)
+{
+    *os << c.rule;
+}
+
+class ReadContractTest : public testing::TestWithParam<ReadCase>
+{
+};
+
+TEST_P(ReadContractTest, FindsTheValueAndLeavesTheFile)
+{
+    const ReadCase &c = GetParam();
+    if (c.engines == OursOnly && WindowsEngine)
+        GTEST_SKIP() << "the Windows functions differ here";
+    ScratchDirectory dir;
+    if (c.file)
+        dir.write("t.ini", *c.file);
+    EXPECT_EQ(systemPrivateProfile().readString(c.section, c.key, dir.file("t.ini")), c.expected);
+    EXPECT_EQ(dir.listing(), c.file ? "t.ini" : "");
+    EXPECT_EQ(c.file ? dir.read("t.ini") : "", c.file.value_or(""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, ReadContractTest,
+    testing::Values(
+        // Lines end at CR, LF or CR LF; the last one needs no line end.
+        ReadCase { "LineEndCr", MixedLineEnds, "S", "a", "1" },
+        ReadCase { "LineEndLf", MixedLineEnds, "S", "b", "2" },
+        ReadCase { "LastLineWithoutLineEnd", MixedLineEnds, "S", "c", "3" },
+        ReadCase { "LfCrIsTwoLineEnds", "[S]\n\rK=1\n", "S", "K", "1" },
+        // Blanks are space, tab and vertical tab, nothing else.
+        ReadCase { "BlanksAroundNamesAndValue", "\t[ S\v]\r\n \t\vK \t= \v a \t b \t\r\n", "S", "K",
+            "a \t b" },
+        ReadCase { "FormFeedIsNoBlank", "[S]\r\n\fK=1\r\n", "S", "K", "" },
+        // Headers.
+        ReadCase { "HeaderNameEndsAtFirstBracket", "[S]x]=y\r\nK=1\r\n", "S", "K", "1" },
+        ReadCase { "HeaderWithoutBracketRunsToLineEnd", "[ S \r\nK=1\r\n", "S", "K", "1" },
+        ReadCase { "EmptySectionName", "[]\r\nK=1\r\n", "", "K", "1" },
+        ReadCase { "OrdinaryBytesInSectionName", "[[;\"x']\r\nK=1\r\n", "[;\"x'", "K", "1" },
+        ReadCase {
+            "BracketInsideLineIsNoHeader", "[A]\r\nK=[S]\r\nK=2\r\n[S]\r\nK=1\r\n", "S", "K", "1" },
+        ReadCase { "NextHeaderEndsSection", "[S]\r\n[T]\r\nK=1\r\n", "S", "K", "" },
+        // Comments, and what is not one.
+        ReadCase { "CommentNeverMatches", "[S]\r\n \t;K=1\r\n", "S", ";K", "" },
+        ReadCase { "HashIsNoComment", "[S]\r\n#K=1\r\n", "S", "#K", "1" },
+        ReadCase { "SemicolonLaterIsPartOfValue", "[S]\r\nK=a ;b\r\n", "S", "K", "a ;b" },
+        // Entries.
+        ReadCase { "NameEndsAtFirstEquals", "[S]\r\nK=a=b\r\n", "S", "K", "a=b" },
+        ReadCase { "EmptyKeyName", "[S]\r\n=v\r\n", "S", "", "v" },
+        ReadCase { "LineWithoutEqualsIsNoEntry", "[S]\r\nK\r\nK=1\r\n", "S", "K", "1" },
+        ReadCase { "LinesBeforeFirstHeaderNeverFound", "K=1\r\n[S]\r\n", "", "K", "" },
+        ReadCase { "LinesBeforeFirstHeaderNotInIt", "K=1\r\n[S]\r\n", "S", "K", "" },
+        ReadCase { "OnlyFirstSectionOfName", "[S]\r\nA=1\r\n[s]\r\nK=2\r\n", "S", "K", "" },
+        ReadCase { "FirstEntryWins", "[S]\r\nK=1\r\nk=2\r\n", "S", "K", "1" },
+        // Names.
+        ReadCase { "AsciiCaseIgnored", "[Sec]\r\nKey=1\r\n", "sEC", "kEY", "1" },
+        ReadCase { "OtherBytesCompareExactly", "[\xC9]\r\nK=1\r\n", "\xE9", "K", "" },
+        ReadCase { "CallerOuterSpacesIgnored", Sample, "  S ", " K  ", "1" },
+        ReadCase { "CallerTabIsSignificant", Sample, "S", "K\t", "" },
+        ReadCase { "CallerLineFeedIsSignificant", Sample, "S\n", "K", "" },
+        // Quotes.
+        ReadCase { "DoubleQuotesKeepInnerBlanks", "[S]\r\nK= \" a \" \r\n", "S", "K", " a " },
+        ReadCase { "SingleQuotes", "[S]\r\nK='b'\r\n", "S", "K", "b" },
+        ReadCase { "OnePairOnly", "[S]\r\nK=\"\"c\"\"\r\n", "S", "K", "\"c\"" },
+        ReadCase { "MismatchedQuotesKept", "[S]\r\nK=\"d'\r\n", "S", "K", "\"d'" },
+        ReadCase { "LoneQuoteKept", "[S]\r\nK=\"\r\n", "S", "K", "\"" },
+        // Missing things and the result's size.
+        ReadCase { "MissingFile", std::nullopt, "S", "K", "" },
+        ReadCase { "MissingSection", Sample, "T", "K", "" },
+        ReadCase { "MissingKey", Sample, "S", "L", "" },
+        ReadCase { "CutAt2047Bytes", "[S]\r\nK=" + std::string(3000, 'x') + "\r\n", "S", "K",
+            std::string(2047, 'x') },
+        // Bytes: high bytes are ordinary, NUL is ordinary in a line but ends the C string.
+        ReadCase { "ShiftJisBytes", "[\x95\x5C]\r\n\x83\x7C=\x95\x5C\r\n", "\x95\x5C", "\x83\x7C",
+            "\x95\x5C" },
+        ReadCase { "NulInOtherLine", "[S]\r\nJ=\0\r\nK=1\r\n"s, "S", "K", "1" },
+        ReadCase { "NulEndsResult", "[S]\r\nK=a\0b\r\n"s, "S", "K", "a" },
+        // Byte-order marks.
+        ReadCase { "Utf8MarkSkipped", "\xEF\xBB\xBF[S]\r\nK=1\r\n", "S", "K", "1", OursOnly },
+        ReadCase {
+            "Utf16File", utf16File(u"[設定]\r\nキー=値\r\n"), "設定", "キー", "値", OursOnly },
+        ReadCase { "Utf16UnpairedSurrogate", utf16File(u"[S]\r\nK=a\xD800z\r\n"), "S", "K",
+            "a\xED\xA0\x80z", OursOnly }),
+    [](const testing::TestParamInfo<ReadCase> &info) { return std::string(info.param.rule); });
+
+TEST(ReadContractTest, EveryReadSeesTheFileAsItIsNow)
+{
+    ScratchDirectory dir;
+    dir.write("t.ini", Sample);
+    PrivateProfile &profile = systemPrivateProfile();
+    EXPECT_EQ(profile.readString("S", "K", dir.file("t.ini")), "1");
+    dir.write("t.ini", "[S]\r\nK=2\r\n");
+    EXPECT_EQ(profile.readString("S", "K", dir.file("t.ini")), "2");
+}
+
+struct WriteCase
+{
+    const char *rule;
+    std::optional<std::string> before; // no file at all when empty
+    std::string section;
+    std::string key;
+    std::string value;
+    std::string after;
+    Engines engines = AllEngines;
+    // What a read of the same section and key then gives, when it is not the value.
+    std::optional<std::string> readBack = std::nullopt;
+};
+
+void PrintTo(const WriteCase &c, std::ostream *os)
+{
+    *os << c.rule;
+}
+
+class WriteContractTest : public testing::TestWithParam<WriteCase>
+{
+};
+
+TEST_P(WriteContractTest, WritesTheBytesAndReadsBack)
+{
+    const WriteCase &c = GetParam();
+    if (c.engines == OursOnly && WindowsEngine)
+        GTEST_SKIP() << "the Windows functions differ here";
+    PrivateProfile &profile = systemPrivateProfile();
+    ScratchDirectory dir;
+    const std::string file = dir.file("t.ini");
+    if (c.before)
+        dir.write("t.ini", *c.before);
+    EXPECT_TRUE(profile.writeString(c.section, c.key, c.value, file));
+    EXPECT_EQ(dir.read("t.ini"), c.after);
+    EXPECT_EQ(dir.listing(), "t.ini");
+    EXPECT_EQ(profile.readString(c.section, c.key, file), c.readBack.value_or(c.value));
+
+    // Writing the same again changes nothing, and does not even replace the file: a second
+    // name for it would lose its tie to a replaced file.
+    ScratchDirectory other;
+    std::filesystem::create_hard_link(file, other.file("link"));
+    EXPECT_TRUE(profile.writeString(c.section, c.key, c.value, file));
+    EXPECT_EQ(dir.read("t.ini"), c.after);
+    EXPECT_EQ(std::filesystem::hard_link_count(file), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, WriteContractTest,
+    testing::Values(
+        // An existing entry is edited where it stands; every other byte stays.
+        WriteCase { "EditKeepsEveryOtherByte",
+            "x\0=1\r\n[S]\r\n; c\r\n\r\n  K =\t1\r\nJ = 2 \r\n[T]\r\nK=9\r\n"s, "S", "K", "5",
+            "x\0=1\r\n[S]\r\n; c\r\n\r\n  K =\t5\r\nJ = 2 \r\n[T]\r\nK=9\r\n"s, OursOnly },
+        WriteCase { "EditKeepsFileSpellingOfNames", "[Sec]\r\nKey=1\r\n", " sEC ", "KEY ", "2",
+            "[Sec]\r\nKey=2\r\n" },
+        WriteCase {
+            "EditDropsOldTrailingBlanks", "[S]\r\nK=1 \t\r\n", "S", "K", "2", "[S]\r\nK=2\r\n" },
+        WriteCase { "EditKeepsLinesOwnLineEnd", "[S]\r\nA=1\nK=1\rB=2\r\n", "S", "K", "2",
+            "[S]\r\nA=1\nK=2\rB=2\r\n", OursOnly },
+        WriteCase {
+            "EditLastLineWithoutLineEnd", "[S]\r\nK=1", "S", "K", "2", "[S]\r\nK=2", OursOnly },
+        WriteCase { "EditFirstEntryOfFirstSection", "[S]\r\nK=1\r\nK=2\r\n[S]\r\nK=3\r\n", "S", "K",
+            "4", "[S]\r\nK=4\r\nK=2\r\n[S]\r\nK=3\r\n" },
+        WriteCase { "ValueWithLeadingBlankReplacesBlanksAfterEquals", "[S]\r\nK = 1\r\n", "S", "K",
+            " 2", "[S]\r\nK = 2\r\n", OursOnly, "2" },
+        WriteCase { "SameValueNotRewritten", "[S]\r\nK = 1\r\n", "S", "K", "1", "[S]\r\nK = 1\r\n",
+            OursOnly },
+        WriteCase {
+            "QuotedValueIsNotTheSameText", "[S]\r\nK=\"1\"\r\n", "S", "K", "1", "[S]\r\nK=1\r\n" },
+        WriteCase { "EmptyValueIsWrittenNotDeleted", Sample, "S", "K", "", "[S]\r\nK=\r\n" },
+        // A new key goes after the section's last entry line.
+        WriteCase { "NewKeyAfterLastEntry", "[S]\r\nA=1\r\nB=2\r\njunk\r\n; c\r\n\r\n[T]\r\n", "S",
+            "C", "3", "[S]\r\nA=1\r\nB=2\r\nC=3\r\njunk\r\n; c\r\n\r\n[T]\r\n" },
+        WriteCase { "NewKeyRightAfterHeaderOfEmptySection", "[S] x\r\n;C=1\r\n[T]\r\n", "S", "C",
+            "3", "[S] x\r\nC=3\r\n;C=1\r\n[T]\r\n" },
+        WriteCase { "NewKeyInFirstSectionOfName", "[S]\r\nA=1\r\n[S]\r\nB=1\r\n", "S", "C", "3",
+            "[S]\r\nA=1\r\nC=3\r\n[S]\r\nB=1\r\n" },
+        WriteCase { "NewKeyAfterLastLineWithoutLineEnd", "[S]\r\nA=1", "S", "C", "3",
+            "[S]\r\nA=1\r\nC=3\r\n", OursOnly },
+        // A new section goes at the end.
+        WriteCase { "NewSectionAtEnd", Sample, "T", "K", "v", "[S]\r\nK=1\r\n[T]\r\nK=v\r\n" },
+        WriteCase { "NewSectionAfterMissingLineEnd", "[S]\r\nK=1", "T", "K", "v",
+            "[S]\r\nK=1\r\n[T]\r\nK=v\r\n" },
+        WriteCase {
+            "LinesBeforeFirstHeaderAreNoSection", "K=1\r\n", "", "K", "v", "K=1\r\n[]\r\nK=v\r\n" },
+        WriteCase { "CallerSpacesDroppedValueVerbatim", "[S]\r\n", "  T ", " K ", " \"v\" ",
+            "[S]\r\n[T]\r\nK= \"v\" \r\n", AllEngines, "v" },
+        WriteCase { "MissingFileCreated", std::nullopt, "T", "K", "v", "[T]\nK=v\n", OursOnly },
+        // New lines copy the file's first line end; LF when it has none.
+        WriteCase { "FirstLineEndIsCr", "[S]\rA=1\nB=2\r\n", "S", "C", "3",
+            "[S]\rA=1\nB=2\r\nC=3\r", OursOnly },
+        WriteCase {
+            "FirstLineEndIsLf", "[S]\nA=1\r\n", "T", "K", "v", "[S]\nA=1\r\n[T]\nK=v\n", OursOnly },
+        WriteCase { "NoLineEndGivesLf", "[S]", "S", "K", "v", "[S]\nK=v\n", OursOnly },
+        // Byte-order marks.
+        WriteCase { "Utf8MarkKept", "\xEF\xBB\xBF[S]\r\nK=1\r\n", "S", "K", "2",
+            "\xEF\xBB\xBF[S]\r\nK=2\r\n", OursOnly },
+        WriteCase { "Utf16EditKeepsOtherUnitsAndOddByte",
+            utf16File(u"\xDC00\r\n[設定]\r\nK=1\r\n[T]\r\n") + "\x7F", "設定", "k", "値",
+            utf16File(u"\xDC00\r\n[設定]\r\nK=値\r\n[T]\r\n") + "\x7F", OursOnly },
+        WriteCase { "Utf16NewSectionWithUnpairedSurrogate", utf16File(u"[S]\r\nK=\xD83D\xDE00"),
+            "新", "K", "\xED\xA0\x80", utf16File(u"[S]\r\nK=\xD83D\xDE00\r\n[新]\r\nK=\xD800\r\n"),
+            OursOnly }),
+    [](const testing::TestParamInfo<WriteCase> &info) { return std::string(info.param.rule); });
+
+TEST(WriteContractTest, WriteThatCannotHappenFailsAndChangesNothing)
+{
+    PrivateProfile &profile = systemPrivateProfile();
+    ScratchDirectory dir;
+    dir.write("readonly.ini", Sample);
+    namespace fs = std::filesystem;
+    fs::permissions(dir.file("readonly.ini"),
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::create_directory(dir.file("directory.ini"));
+    // A read-only file fails even when its value already stands, and even for root.
+    for (const auto &[name, value] : { std::pair { "gone/t.ini", "2" }, { "directory.ini", "2" },
+             { "readonly.ini", "2" }, { "readonly.ini", "1" } }) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(profile.writeString("S", "K", value, dir.file(name)));
+        profile.flush(dir.file(name));
+    }
+    EXPECT_EQ(dir.read("readonly.ini"), Sample);
+    EXPECT_TRUE(fs::is_empty(dir.file("directory.ini")));
+    EXPECT_EQ(dir.listing(), "directory.ini readonly.ini");
+}
+
+} // namespace
+} // namespace velmora
