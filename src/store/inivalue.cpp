@@ -1,0 +1,32 @@
+#include "inivalue.h"
+
+#include "blanks.h"
+#include "codepage.h"
+#include "error.h"
+#include "initext.h"
+
+namespace velmora {
+
+std::string ReadIniValue(const std::string &fileName, const std::string &section,
+    const std::string &key, PrivateProfile &profile)
+{
+    std::string value;
+    if (!trimBlanks(section).empty() && !trimBlanks(key).empty())
+        value = profile.readString(section, key, fileName);
+    profile.flush(fileName);
+    return value;
+}
+
+void WriteIniValue(const std::string &fileName, const std::string &section, const std::string &key,
+    const std::string &value, PrivateProfile &profile)
+{
+    // The Windows functions write any text verbatim. The test runs on characters, not bytes:
+    // in a double-byte code page a trail byte may have the value of ']' or '['.
+    const bool keepsLines
+        = iniTextKeepsLines(systemToUtf8(section), systemToUtf8(key), systemToUtf8(value));
+    if (!keepsLines || !profile.writeString(section, key, value, fileName))
+        throw Error(formatMessage("%s に書き込めません", systemToUtf8(fileName)));
+    profile.flush(fileName);
+}
+
+} // namespace velmora

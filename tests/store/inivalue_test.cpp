@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "error.h"
+#include "inivalue.h"
+#include "scratchdirectory.h"
+
+namespace velmora {
+namespace {
+
+using test::ScratchDirectory;
+using namespace std::string_literals;
+
+// Records every platform call as one line of text.
+class RecordingProfile : public PrivateProfile
+{
+public:
+    std::string readString(
+        const std::string &section, const std::string &key, const std::string &fileName) override
+    {
+        calls.push_back("read [" + section + "][" + key + "] " + fileName);
+        return storedValue;
+    }
+
+    bool writeString(const std::string &section, const std::string &key, const std::string &value,
+        const std::string &fileName) override
+    {
+        calls.push_back("write [" + section + "][" + key + "][" + value + "] " + fileName);
+        return writeSucceeds;
+    }
+
+    void flush(const std::string &fileName) override { calls.push_back("flush " + fileName); }
+
+    std::vector<std::string> calls;
+    std::string storedValue = " v ";
+    bool writeSucceeds = true;
+};
+
+using Calls = std::vector<std::string>;
+
+std::string raisedMessage(const std::function<void()> &work)
+{
+    try {
+        work();
+    } catch (const Error &error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(ReadIniValueTest, BlankSectionOrKeySkipsTheReadButNotTheFlush)
+{
+    struct Case
+    {
+        std::string section;
+        std::string key;
+        std::string result;
+        Calls calls;
+    };
+    const Case cases[] = {
+        { " S\t", "\x01K ", " v ", { "read [ S\t][\x01K ] a.ini", "flush a.ini" } },
+        { " \t\x01\x1F ", "K", "", { "flush a.ini" } },
+        { "S", "", "", { "flush a.ini" } },
+        { "S", "\r\n \x20", "", { "flush a.ini" } },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.section + "|" + c.key);
+        RecordingProfile profile;
+        EXPECT_EQ(ReadIniValue("a.ini", c.section, c.key, profile), c.result);
+        EXPECT_EQ(profile.calls, c.calls);
+    }
+}
+
+TEST(WriteIniValueTest, FlushesOnlyAfterASuccessfulWrite)
+{
+    RecordingProfile profile;
+    WriteIniValue("a.ini", " ", "K", "", profile); // no blank test before a write
+    EXPECT_EQ(profile.calls, (Calls { "write [ ][K][] a.ini", "flush a.ini" }));
+
+    profile.calls.clear();
+    profile.writeSucceeds = false;
+    EXPECT_EQ(raisedMessage([&] { WriteIniValue("C:\\設定\x95.ini", "S", "K", "v", profile); }),
+        "C:\\設定\xEF\xBF\xBD.ini に書き込めません");
+    EXPECT_EQ(profile.calls, (Calls { "write [S][K][v] C:\\設定\x95.ini" }));
+}
+
+TEST(WriteIniValueTest, RefusesTextThatWouldBreakTheFileBeforeAnyPlatformCall)
+{
+    struct Case
+    {
+        std::string section;
+        std::string key;
+        std::string value;
+        bool refused;
+    };
+    const Case cases[] = {
+        // Line breaks and NUL anywhere.
+        { "S", "K", "1\r\n[T]", true },
+        { "S", "K", "1\n", true },
+        { "S\r", "K", "1", true },
+        { "S", "K\n", "1", true },
+        { "S", "K", "1\0002"s, true },
+        // A section that would end early, a key that would split, or read as a comment or a
+        // header once the engine drops its leading spaces.
+        { "a]b", "K", "1", true },
+        { "S", "a=b", "1", true },
+        { "S", ";K", "1", true },
+        { "S", "  ;K", "1", true },
+        { "S", " [K", "1", true },
+        // Outer tabs and vertical tabs: the name would be written but never found again.
+        { "S", "\t;K", "1", true },
+        { "S", "K\t ", "1", true },
+        { " \vS", "K", "1", true },
+        // All of these keep the file's lines.
+        { "[S;", "K]", " ;=[]\t\"' ", false },
+        { "S", "a;b", "1", false },
+        { "S", "a\tb", "1", false },
+        { " ", "", "1", false },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.section + "|" + c.key + "|" + c.value);
+        RecordingProfile recording;
+        ScratchDirectory dir;
+        dir.write("t.ini", "[S]\r\nK=0\r\n");
+        const std::string file = dir.file("t.ini");
+        const std::string expected = c.refused ? file + " に書き込めません" : "no error";
+        EXPECT_EQ(raisedMessage([&] { WriteIniValue(file, c.section, c.key, c.value, recording); }),
+            expected);
+        EXPECT_EQ(recording.calls.empty(), c.refused);
+        EXPECT_EQ(raisedMessage([&] { WriteIniValue(file, c.section, c.key, c.value); }), expected);
+        if (c.refused) {
+            EXPECT_EQ(dir.read("t.ini"), "[S]\r\nK=0\r\n");
+        }
+    }
+}
+
+const std::string Original = "[S]\r\nK=1\r\n; " + std::string(1000, 'x') + "\r\n";
+
+// Writes in a child process whose file size limit stops the write half-way: a full disk as far
+// as the program can tell, also for root. Returns the message raised.
+std::string writeWithFileSizeLimit(const std::string &file)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit fileSize { 100, 100 };
+        ::setrlimit(RLIMIT_FSIZE, &fileSize);
+        const std::string message = raisedMessage([&] { WriteIniValue(file, "S", "K", "2"); });
+        (void)!::write(pipeEnds[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, std::size_t(n));
+    ::close(pipeEnds[0]);
+    ::waitpid(child, nullptr, 0);
+    return message;
+}
+
+TEST(WriteIniValueTest, WriteThatCannotHappenRaisesAndLeavesTheFile)
+{
+    namespace fs = std::filesystem;
+    ScratchDirectory dir;
+    dir.write("full.ini", Original);
+    dir.write("readonly.ini", Original);
+    fs::permissions(dir.file("readonly.ini"), fs::perms::owner_read | fs::perms::group_read);
+    fs::create_directory(dir.file("directory.ini"));
+
+    const std::string full = dir.file("full.ini");
+    EXPECT_EQ(writeWithFileSizeLimit(full), full + " に書き込めません");
+    for (const char *name : { "readonly.ini", "directory.ini", "gone/t.ini" }) {
+        const std::string file = dir.file(name);
+        EXPECT_EQ(
+            raisedMessage([&] { WriteIniValue(file, "S", "K", "2"); }), file + " に書き込めません");
+    }
+    EXPECT_EQ(dir.read("full.ini"), Original);
+    EXPECT_EQ(dir.read("readonly.ini"), Original);
+    EXPECT_TRUE(fs::is_empty(dir.file("directory.ini")));
+    EXPECT_EQ(dir.listing(), "directory.ini full.ini readonly.ini");
+}
+
+TEST(IniValueTest, WrittenValueReadsBackAndSpaceOnlySectionStillWrites)
+{
+    ScratchDirectory dir;
+    const std::string file = dir.file("t.ini");
+    WriteIniValue(file, "Window", "Left", "120");
+    WriteIniValue(file, "  ", "K", "v");
+    EXPECT_EQ(ReadIniValue(file, "Window", "Left"), "120");
+    EXPECT_EQ(ReadIniValue(file, "  ", "K"), "");
+    EXPECT_EQ(dir.read("t.ini"), "[Window]\nLeft=120\n[]\nK=v\n");
+}
+
+} // namespace
+} // namespace velmora
