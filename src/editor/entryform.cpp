@@ -151,6 +151,7 @@ void TForm3::createValuePage()
     m_listView2->setUniformRowHeights(true);
     m_listView2->setSelectionMode(QAbstractItemView::SingleSelection);
     m_listView2->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listView2->setAllColumnsShowFocus(true);
     m_listView2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listView2->setFrameStyle(QFrame::Box | QFrame::Plain);
     // The selected row stays marked as strongly while the focus is in the boxes below.

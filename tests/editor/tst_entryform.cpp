@@ -139,11 +139,14 @@ struct Fixture
         return names;
     }
 
-    bool rowButtonsEnabled() const
+    // "enabled" or "disabled" when "変更" and "削除" agree, as they always should.
+    QString rowButtons() const
     {
-        if (button(TForm3::Button4)->isEnabled() != button(TForm3::Button5)->isEnabled())
-            qFatal("Button4 and Button5 disagree");
-        return button(TForm3::Button4)->isEnabled();
+        const bool change = button(TForm3::Button4)->isEnabled();
+        const bool remove = button(TForm3::Button5)->isEnabled();
+        if (change != remove)
+            return change ? u"only Button4 enabled"_s : u"only Button5 enabled"_s;
+        return change ? u"enabled"_s : u"disabled"_s;
     }
 };
 
@@ -180,6 +183,8 @@ private slots:
     void enterAndEscapeDoNothing_data();
     void enterAndEscapeDoNothing();
     void unshowableBytesSurviveAnOk();
+    void runsModallyUntilOkOrClose_data();
+    void runsModallyUntilOkOrClose();
     void indexOutsideTheList();
 };
 
@@ -226,8 +231,6 @@ void TestTForm3::components()
     QCOMPARE(widget->isVisibleTo(widget->parentWidget()), visible);
     if (auto *button = qobject_cast<QPushButton *>(widget)) {
         QCOMPARE(button->text(), caption);
-        QVERIFY(!button->isDefault());
-        QVERIFY(!button->autoDefault());
         return;
     }
     QLabel *label = nullptr;
@@ -335,7 +338,7 @@ void TestTForm3::editItemShowsTheRecordAndItsOwnValues()
         QCOMPARE(f.box(TForm3::Edit6)->text(), QString());
         QCOMPARE(f.rows(), SampleRows);
         QCOMPARE(f.selectedRows(), QStringList());
-        QVERIFY(!f.rowButtonsEnabled());
+        QCOMPARE(f.rowButtons(), u"disabled"_s);
         QCOMPARE(f.form.EditIndex(), 0);
     });
     QVERIFY(!accepted);
@@ -360,7 +363,7 @@ void TestTForm3::eachEditStartsAfresh()
         QCOMPARE(f.box(TForm3::Edit5)->text(), QString());
         QCOMPARE(f.rows(), QStringList { u"大|10|02|01"_s });
         QCOMPARE(f.selectedRows(), QStringList());
-        QVERIFY(!f.rowButtonsEnabled());
+        QCOMPARE(f.rowButtons(), u"disabled"_s);
     });
 
     // A negative index shows an empty dialog.
@@ -507,7 +510,7 @@ void TestTForm3::addAppendsUnselectedRowsAndKeepsTheBoxes()
         QCOMPARE(f.box(TForm3::Edit6)->text(), u" 中 "_s);
         QCOMPARE(f.box(TForm3::Edit5)->text(), u" 900 "_s);
         QCOMPARE(f.selectedRows(), QStringList());
-        QVERIFY(!f.rowButtonsEnabled());
+        QCOMPARE(f.rowButtons(), u"disabled"_s);
 
         // With a row selected: the same name again is allowed, and the selection stays.
         f.clickRow(0);
@@ -552,7 +555,7 @@ void TestTForm3::deleteRemovesTheSelectedRowAtOnce()
         f.click(TForm3::Button5);
         QCOMPARE(f.rows(), QStringList({ u"標準|1024|01|01"_s, u"小|800|01|03"_s }));
         QCOMPARE(f.selectedRows(), QStringList());
-        QVERIFY(!f.rowButtonsEnabled());
+        QCOMPARE(f.rowButtons(), u"disabled"_s);
         QCOMPARE(f.box(TForm3::Edit6)->text(), QString());
         QCOMPARE(f.box(TForm3::Edit5)->text(), QString());
 
@@ -569,7 +572,7 @@ void TestTForm3::selectingFillsAndDeselectingEmptiesTheBoxes()
         f.clickRow(1);
         QCOMPARE(f.box(TForm3::Edit6)->text(), u"ワイド"_s);
         QCOMPARE(f.box(TForm3::Edit5)->text(), u"1920"_s);
-        QVERIFY(f.rowButtonsEnabled());
+        QCOMPARE(f.rowButtons(), u"enabled"_s);
 
         f.clickRow(2);
         QCOMPARE(f.box(TForm3::Edit6)->text(), u"小"_s);
@@ -583,7 +586,7 @@ void TestTForm3::selectingFillsAndDeselectingEmptiesTheBoxes()
         QCOMPARE(f.selectedRows(), QStringList());
         QCOMPARE(f.box(TForm3::Edit6)->text(), QString());
         QCOMPARE(f.box(TForm3::Edit5)->text(), QString());
-        QVERIFY(!f.rowButtonsEnabled());
+        QCOMPARE(f.rowButtons(), u"disabled"_s);
     });
 }
 
@@ -717,6 +720,36 @@ void TestTForm3::unshowableBytesSurviveAnOk()
     QCOMPARE(QByteArray::fromStdString(item.Values[0].Value), QByteArray("v\xff"));
     QCOMPARE(QByteArray::fromStdString(item.Values[1].Name), QByteArray("n\xfe"));
     QCOMPARE(item.Values[1].Value, std::string("w"));
+}
+
+void TestTForm3::runsModallyUntilOkOrClose_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("OK") << true;
+    QTest::newRow("close box") << false;
+}
+
+// The dialog's own modal loop, with keys and the close box arriving through it.
+void TestTForm3::runsModallyUntilOkOrClose()
+{
+    QFETCH(bool, ok);
+    Fixture f;
+    bool openAfterKeys = false;
+    QTimer::singleShot(0, &f.form, [&] {
+        QVERIFY(QTest::qWaitForWindowActive(&f.form));
+        QTest::keyClick(f.box(TForm3::Edit1), Qt::Key_Escape);
+        QTest::keyClick(f.box(TForm3::Edit1), Qt::Key_Return);
+        openAfterKeys = f.form.isVisible();
+        if (ok)
+            f.click(TForm3::Button1);
+        else
+            f.form.close();
+    });
+    QTimer::singleShot(10000, &f.form, [&] { f.form.done(-1); }); // never hang the suite
+    QCOMPARE(f.form.EditItem(1), ok);
+    QVERIFY(openAfterKeys);
+    QVERIFY(!f.form.isVisible());
+    QCOMPARE(f.items[1].Code, ok ? std::string() : std::string("02"));
 }
 
 void TestTForm3::indexOutsideTheList()
