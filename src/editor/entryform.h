@@ -56,7 +56,8 @@ public:
     TForm3(ItemList &items, DialogService &dialogs, QWidget *parent = nullptr);
 
     // Shows the dialog modally for ItemList[index]; true when it was left with OK, which has
-    // rewritten the record. Throws Error when index is past the end of the list.
+    // rewritten the record. A negative index shows it empty, with no record for OK to write.
+    // Throws Error, before showing anything, when index is past the end of the list.
     bool EditItem(int index);
 
     // Lists the values of ItemList[index] that belong to it; a negative index lists nothing.
@@ -68,6 +69,7 @@ public:
     int EditIndex() const { return m_editIndex; }
     bool Accepted() const { return m_accepted; }
 
+    // What the components do; each runs inside the error display when its component fires.
     void ListView2SelectItem(QTreeWidgetItem *item, bool selected);
     void Button1Click();
     void Button2Click();
