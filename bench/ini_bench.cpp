@@ -76,9 +76,7 @@ const SampleFile &sampleFile()
 std::string_view readDirectly(const std::string &path, std::unique_ptr<char[]> &buffer)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     ::fstat(fd, &info);
     buffer = std::make_unique_for_overwrite<char[]>(std::size_t(info.st_size));
     const ssize_t count = ::read(fd, buffer.get(), std::size_t(info.st_size));

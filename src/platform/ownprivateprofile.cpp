@@ -120,9 +120,7 @@ Attempt createFile(
     const FileDescriptor locked(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!locked.isOpen() || !lockExclusively(locked.get()))
         return Attempt::Failed;
-    struct stat named
-    {
-    };
+    struct stat named = {};
     if (::stat(path.c_str(), &named) == 0 || errno != ENOENT)
         return Attempt::Retry;
     return replaceWith(path, setIniValue({}, section, key, value)) ? Attempt::Done
@@ -134,12 +132,8 @@ Attempt createFile(
 Attempt updateFile(const std::string &path, int fd, std::string_view section, std::string_view key,
     std::string_view value)
 {
-    struct stat locked
-    {
-    };
-    struct stat named
-    {
-    };
+    struct stat locked = {};
+    struct stat named = {};
     if (!lockExclusively(fd) || ::fstat(fd, &locked) != 0)
         return Attempt::Failed;
     if (::stat(path.c_str(), &named) != 0 || !sameFile(locked, named))
@@ -159,9 +153,7 @@ std::string OwnPrivateProfile::readString(
     const std::string &section, const std::string &key, const std::string &fileName)
 {
     const FileDescriptor file(openForReading(fileName));
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (!file.isOpen() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
     FileContents contents;

@@ -115,9 +115,7 @@ TEST(OwnPrivateProfileTest, ReplacesTheFileALinkNamesAndKeepsItsPermissionBits)
     EXPECT_TRUE(OwnPrivateProfile().writeString("S", "K", "2", dir.file("link.ini")));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.ini")));
     EXPECT_EQ(dir.read("real.ini"), "[S]\nK=2\n");
-    struct stat info
-    {
-    };
+    struct stat info = {};
     ::stat(dir.file("real.ini").c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(dir.listing(), "link.ini real.ini");
