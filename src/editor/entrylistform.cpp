@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include "blanks.h"
 #include "dialogservice.h"
@@ -66,6 +67,7 @@ TForm2::TForm2(ItemList &items, DialogService &dialogs, std::string executableDi
     // Where the platform can tell the frame of a window not shown yet, it can once the window
     // exists.
     create();
+    windowHandle()->installEventFilter(this);
     setOuterGeometry(DesignedGeometry);
 }
 
@@ -559,6 +561,14 @@ void TForm2::learnFrameMargins()
     // from KVT.INI is met now.
     if (const std::optional<QRect> outer = std::exchange(m_outerWithoutFrame, std::nullopt))
         setGeometry(outer->marginsRemoved(margins));
+}
+
+bool TForm2::eventFilter(QObject *watched, QEvent *event)
+{
+    // A window manager frames the window before it is exposed, without moving it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose)
+        QMetaObject::invokeMethod(this, &TForm2::learnFrameMargins, Qt::QueuedConnection);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm2::moveEvent(QMoveEvent *event)
