@@ -20,6 +20,9 @@ int main(int argc, char *argv[])
     velmora::WidgetDialogService dialogs(
         velmora::applicationTitle(QFileInfo(QApplication::applicationFilePath()).fileName()));
     velmora::Application velmora(dialogs, velmora::executableDirectory(), appIcon);
-    QObject::connect(&velmora.mainForm(), &velmora::TForm1::closed, &app, &QApplication::quit);
+    // Ending the loop directly: quit() would first close the item list window, which would ask
+    // about unsaved changes and write its settings, and "終了" does neither.
+    QObject::connect(&velmora.mainForm(), &velmora::TForm1::closed, &app,
+                     [] { QCoreApplication::exit(0); });
     return app.exec();
 }

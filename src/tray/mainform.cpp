@@ -127,14 +127,25 @@ void TForm1::RebuildTrayMenu()
     m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
     LinkValues(m_itemList, LoadValueFile(m_executableDirectory + std::string(ValueFileName)));
 
-    for (std::size_t i = 0; i < m_itemList.size(); ++i) {
+    std::vector<ItemState> states;
+    states.reserve(m_itemList.size());
+    for (const TItemData &item : m_itemList)
+        states.push_back({ fileExists(item.FileName),
+                           ReadIniValue(item.FileName, item.Section, item.Key) });
+    BuildItemEntries(states);
+}
+
+void TForm1::BuildItemEntries(const std::vector<ItemState> &states)
+{
+    removeGeneratedEntries();
+    for (std::size_t i = 0; i < m_itemList.size() && i < states.size(); ++i) {
         const TItemData &item = m_itemList[i];
         QAction *itemEntry = AddItemMenu(int(i), menuCaption(item.Name));
         if (isSeparatorCaption(item.Name))
             itemEntry->setSeparator(true);
-        if (!fileExists(item.FileName))
+        if (!states[i].fileExists)
             itemEntry->setEnabled(false);
-        const std::string current = ReadIniValue(item.FileName, item.Section, item.Key);
+        const std::string &current = states[i].current;
         for (std::size_t j = 0; j < item.Values.size(); ++j) {
             const TValueData &value = item.Values[j];
             QAction *valueEntry = AddValueMenu(int(i), int(j), menuCaption(value.Name));

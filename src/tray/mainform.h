@@ -46,6 +46,16 @@ public:
     // Throws Error when an item file cannot be read; the menu then holds only its fixed part.
     void RebuildTrayMenu();
 
+    // What a rebuild finds out about an item before it builds its entry.
+    struct ItemState
+    {
+        bool fileExists = false; // the item's INI file exists
+        std::string current; // the text the item's key holds now
+    };
+
+    // Replaces the item entries with entries for ItemList, one state per item.
+    void BuildItemEntries(const std::vector<ItemState> &states);
+
     // The program's items; the item list window edits them in place.
     ItemList &itemList() { return m_itemList; }
 
