@@ -24,6 +24,7 @@
 #include "fileexists.h"
 #include "formfont.h"
 #include "inivalue.h"
+#include "snapshotprofile.h"
 #include "itemfiles.h"
 #include "settingtext.h"
 
@@ -291,8 +292,9 @@ void TForm2::RefreshItemView()
     m_listView1->clear();
     QList<QTreeWidgetItem *> rows;
     rows.reserve(qsizetype(m_items.size()));
+    const auto reads = makeSnapshotProfile(); // each file read once per refresh
     for (const TItemData &item : m_items) {
-        const std::string current = ReadIniValue(item.FileName, item.Section, item.Key);
+        const std::string current = ReadIniValue(item.FileName, item.Section, item.Key, *reads);
         std::string shown;
         if (!trimBlanks(current).empty()) {
             for (const TValueData &value : item.Values) {

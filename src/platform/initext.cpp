@@ -178,20 +178,23 @@ struct IniPlace
     std::size_t equals = 0;
 };
 
-// Finds the first section named section and in it the first entry named key.
-IniPlace locate(std::string_view text, std::string_view section, std::string_view key)
+// The '[' of the first header named section, or npos.
+std::size_t findHeader(std::string_view text, std::string_view section)
 {
-    section = callerName(section);
-    key = callerName(key);
-    IniPlace place;
     if (!canBeSectionName(section))
-        return place;
+        return npos;
     std::size_t bracket = nextHeader(text, 0);
     while (bracket != npos && !headerNames(text, bracket, section))
         bracket = nextHeader(text, bracket + 1);
+    return bracket;
+}
+
+// Finds the first entry named key in the section whose header opens at bracket.
+IniPlace locateInSection(std::string_view text, std::size_t bracket, std::string_view key)
+{
+    IniPlace place;
     if (bracket == npos)
         return place;
-
     LineCursor lines(text, bracket);
     place.sectionFound = true;
     place.lastEntry = lines.next();
@@ -216,6 +219,22 @@ IniPlace locate(std::string_view text, std::string_view section, std::string_vie
         }
     }
     return place;
+}
+
+// Finds the first section named section and in it the first entry named key.
+IniPlace locate(std::string_view text, std::string_view section, std::string_view key)
+{
+    return locateInSection(text, findHeader(text, callerName(section)), callerName(key));
+}
+
+// The name of the header that opens at bracket: the text after '[' up to the first ']' or line
+// end, without outer blanks.
+std::string_view headerName(std::string_view text, std::size_t bracket)
+{
+    std::size_t end = bracket + 1;
+    while (end < text.size() && text[end] != ']' && !isLineEnd(text[end]))
+        ++end;
+    return trimIniBlanks(text.substr(bracket + 1, end - bracket - 1));
 }
 
 // The value of an entry as a read gives it: blanks trimmed, then one pair of matching outer
@@ -438,6 +457,56 @@ std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_v
     }
     const std::string_view lead = fileBytes.starts_with(Utf8Mark) ? Utf8Mark : std::string_view();
     return editText(lead, fileBytes.substr(lead.size()), section, key, value);
+}
+
+IniSnapshot::IniSnapshot(std::string_view fileBytes)
+    : m_utf16(isUtf16(fileBytes))
+{
+    if (m_utf16) {
+        m_text = decodeUtf16(utf16Units(fileBytes));
+    } else {
+        if (fileBytes.starts_with(Utf8Mark))
+            fileBytes.remove_prefix(Utf8Mark.size());
+        m_text = fileBytes;
+    }
+    for (std::size_t bracket = nextHeader(m_text, 0); bracket != npos;
+         bracket = nextHeader(m_text, bracket + 1))
+        m_sections.try_emplace(headerName(m_text, bracket), bracket);
+}
+
+std::size_t IniSnapshot::NameHash::operator()(std::string_view name) const
+{
+    std::size_t hash = 14695981039346656037ull;
+    for (const char byte : name)
+        hash = (hash ^ static_cast<unsigned char>(asciiLower(byte))) * 1099511628211ull;
+    return hash;
+}
+
+bool IniSnapshot::SameName::operator()(std::string_view a, std::string_view b) const
+{
+    return sameName(a, b);
+}
+
+std::string IniSnapshot::find(std::string_view section, std::string_view key) const
+{
+    std::string sectionText(callerName(section));
+    std::string keyText(callerName(key));
+    if (m_utf16) {
+        sectionText = systemToText(sectionText);
+        keyText = systemToText(keyText);
+    }
+    if (!canBeSectionName(sectionText))
+        return {};
+    const auto found = m_sections.find(sectionText);
+    if (found == m_sections.end())
+        return {};
+    const IniPlace place = locateInSection(m_text, found->second, keyText);
+    if (!place.keyFound)
+        return {};
+    const std::string_view value = entryValue(m_text, place);
+    if (m_utf16)
+        return asReadResult(textToSystem(value));
+    return asReadResult(value);
 }
 
 bool iniTextKeepsLines(std::string_view section, std::string_view key, std::string_view value)

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace velmora {
 
@@ -22,6 +23,34 @@ std::string findIniValue(
 // stands exactly so and the file needs no rewrite. The text must pass iniTextKeepsLines.
 std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_view section,
     std::string_view key, std::string_view value);
+
+// The bytes of one INI file with the places of its sections noted once, for many reads that see
+// the file as it stood at one moment. find() gives what findIniValue gives for the same bytes.
+class IniSnapshot
+{
+public:
+    explicit IniSnapshot(std::string_view fileBytes);
+    IniSnapshot(const IniSnapshot &) = delete; // the index points into the text
+    IniSnapshot &operator=(const IniSnapshot &) = delete;
+
+    std::string find(std::string_view section, std::string_view key) const;
+
+private:
+    // Section names compare without regard to ASCII case.
+    struct NameHash
+    {
+        std::size_t operator()(std::string_view name) const;
+    };
+    struct SameName
+    {
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+
+    std::string m_text; // without a UTF-8 mark; a UTF-16 file decoded
+    bool m_utf16;
+    // The '[' of the first header of each name; the names point into m_text.
+    std::unordered_map<std::string_view, std::size_t, NameHash, SameName> m_sections;
+};
 
 // True when writing this section, key and value keeps the file's line structure and can be
 // read back: no line break or NUL anywhere, no ']' in the section, no '=' in the key, a key that

@@ -78,6 +78,15 @@ private:
     std::size_t m_size = 0;
 };
 
+// Reads the regular file at path whole, without a lock.
+bool readRegularFile(const std::string &path, FileContents &contents)
+{
+    const FileDescriptor file(openForReading(path));
+    struct stat info = {};
+    return file.isOpen() && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)
+        && contents.read(file.get(), std::size_t(info.st_size));
+}
+
 bool lockExclusively(int fd)
 {
     int result;
@@ -149,15 +158,19 @@ Attempt updateFile(const std::string &path, int fd, std::string_view section, st
 
 } // namespace
 
+std::optional<std::string> readIniFileBytes(const std::string &path)
+{
+    FileContents contents;
+    if (!readRegularFile(path, contents))
+        return std::nullopt;
+    return std::string(contents.bytes());
+}
+
 std::string OwnPrivateProfile::readString(
     const std::string &section, const std::string &key, const std::string &fileName)
 {
-    const FileDescriptor file(openForReading(fileName));
-    struct stat info = {};
-    if (!file.isOpen() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return {};
     FileContents contents;
-    if (!contents.read(file.get(), std::size_t(info.st_size)))
+    if (!readRegularFile(fileName, contents))
         return {};
     return findIniValue(contents.bytes(), section, key);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "privateprofile.h"
 
 namespace velmora {
@@ -17,5 +20,9 @@ public:
     // Nothing is cached, so there is nothing to write out.
     void flush(const std::string &fileName) override;
 };
+
+// The bytes of the regular file at path, as a read of the engine sees them; nothing for a
+// missing file, a directory or anything else that is not a regular file.
+std::optional<std::string> readIniFileBytes(const std::string &path);
 
 } // namespace velmora

@@ -18,6 +18,7 @@
 #include "inivalue.h"
 #include "itemfiles.h"
 #include "popupplacement.h"
+#include "snapshotprofile.h"
 
 namespace velmora {
 
@@ -50,8 +51,8 @@ bool parseValueEntryName(const QString &name, int &i, int &j)
 
 } // namespace
 
-TForm1::TForm1(DialogService &dialogs, std::string executableDirectory, const QIcon &icon,
-               QWidget *parent)
+TForm1::TForm1(
+    DialogService &dialogs, std::string executableDirectory, const QIcon &icon, QWidget *parent)
     : QWidget(parent)
     , m_dialogs(dialogs)
     , m_executableDirectory(std::move(executableDirectory))
@@ -90,11 +91,11 @@ void TForm1::createFixedEntries()
     m_separator->setObjectName(QString::fromLatin1(Xsep));
     m_separator->setVisible(false);
     connect(add(XItemList, QStringLiteral("アイテムリスト..."), true), &QAction::triggered, this,
-            [this] { runGuarded(m_dialogs, nullptr, [this] { XItemListClick(); }); });
+        [this] { runGuarded(m_dialogs, nullptr, [this] { XItemListClick(); }); });
     add(XOption, QStringLiteral("オプション..."), false);
     add(XVersion, QStringLiteral("バージョン情報..."), false);
     connect(add(XExit, QStringLiteral("終了"), true), &QAction::triggered, this,
-            [this] { runGuarded(m_dialogs, nullptr, [this] { XExitClick(); }); });
+        [this] { runGuarded(m_dialogs, nullptr, [this] { XExitClick(); }); });
 }
 
 void TForm1::setShowItemList(std::function<void()> showItemList)
@@ -127,11 +128,13 @@ void TForm1::RebuildTrayMenu()
     m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
     LinkValues(m_itemList, LoadValueFile(m_executableDirectory + std::string(ValueFileName)));
 
+    // Items often share a file: each file is read once for the whole rebuild.
+    const auto reads = makeSnapshotProfile();
     std::vector<ItemState> states;
     states.reserve(m_itemList.size());
     for (const TItemData &item : m_itemList)
         states.push_back({ fileExists(item.FileName),
-                           ReadIniValue(item.FileName, item.Section, item.Key) });
+            ReadIniValue(item.FileName, item.Section, item.Key, *reads) });
     BuildItemEntries(states);
 }
 

@@ -36,7 +36,7 @@ public:
 
     // executableDirectory ends in a separator; the item files are read from there.
     TForm1(DialogService &dialogs, std::string executableDirectory, const QIcon &icon,
-           QWidget *parent = nullptr);
+        QWidget *parent = nullptr);
     ~TForm1() override;
 
     // Adds the icon and builds the menu; a failure is shown and creation goes on.

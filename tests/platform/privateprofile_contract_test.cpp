@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "privateprofile.h"
+#include "snapshotprofile.h"
 #include "scratchdirectory.h"
 
 namespace velmora {
@@ -66,6 +67,8 @@ TEST_P(ReadContractTest, FindsTheValueAndLeavesTheFile)
     if (c.file)
         dir.write("t.ini", *c.file);
     EXPECT_EQ(systemPrivateProfile().readString(c.section, c.key, dir.file("t.ini")), c.expected);
+    EXPECT_EQ(makeSnapshotProfile()->readString(c.section, c.key, dir.file("t.ini")), c.expected)
+        << "the snapshot of a burst of reads answers as the engine does";
     EXPECT_EQ(dir.listing(), c.file ? "t.ini" : "");
     EXPECT_EQ(c.file ? dir.read("t.ini") : "", c.file.value_or(""));
 }
