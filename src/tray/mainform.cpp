@@ -19,6 +19,7 @@
 #include "itemfiles.h"
 #include "popupplacement.h"
 #include "snapshotprofile.h"
+#include "traymenuexport.h"
 
 namespace velmora {
 
@@ -71,6 +72,7 @@ TForm1::TForm1(
     m_popupMenu->setObjectName(QString::fromLatin1(PopupMenu1));
     m_popupMenu->installEventFilter(this);
     createFixedEntries();
+    exportTrayMenu(*m_trayIcon, *m_popupMenu);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &TForm1::TrayNotify);
 }
 

@@ -40,19 +40,34 @@ wait_for()
     done
 }
 
-start_display()
+# A private X display, without a tray host.
+start_xvfb()
 {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 "${SCREEN_SIZE:-1024x768x24}" -nolisten tcp 3>"$WORK/display" \
+        2>/dev/null &
     PIDS+=($!)
     wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
     export DISPLAY=":$(head -n 1 "$WORK/display")"
     export XDG_RUNTIME_DIR="$WORK/xdg" QT_QPA_PLATFORM=xcb
     mkdir -m 700 "$XDG_RUNTIME_DIR"
-    unset DBUS_SESSION_BUS_ADDRESS
+}
+
+# An XEmbed tray host on the display.
+start_trayer()
+{
     trayer --edge top --align right --widthtype request --height 24 --SetDockType false \
         --SetPartialStrut false >/dev/null 2>&1 &
     PIDS+=($!)
     wait_for 10 xdotool search --name panel || fail "trayer did not start"
+}
+
+# A private display with an XEmbed tray host. Qt would show the icon through a status-notifier
+# host instead if the session bus had one, so the session bus is left out.
+start_display()
+{
+    unset DBUS_SESSION_BUS_ADDRESS
+    start_xvfb
+    start_trayer
 }
 
 # Copies the program into a folder of its own: its item files live beside it.

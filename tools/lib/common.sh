@@ -2,7 +2,10 @@
 # Sourced, not run.
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev googletest libgtest-dev libbenchmark-dev)
-TEST_PACKAGES=(xvfb xdotool trayer x11-utils)
+# X display and XEmbed tray; a session bus with a status-notifier watcher and host; the desktop
+# entry's validator.
+TEST_PACKAGES=(xvfb xdotool trayer x11-utils dbus-daemon dbus-bin haskell-status-notifier-item-utils
+    haskell-gtk-sni-tray-utils desktop-file-utils)
 
 # Installs those of the given Debian packages that are not installed yet; runs apt-get update once.
 install_missing()
