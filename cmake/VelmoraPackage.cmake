@@ -1,0 +1,26 @@
+# cmake --install puts a self-contained Velmora folder together: the program at its top, where it
+# also keeps its item files and KVT.INI, with the desktop entry, the README and the icons in the
+# hicolor layout (share/icons, ready to be copied into ~/.local/share). CPack packs that folder.
+install(TARGETS velmora RUNTIME DESTINATION . BUNDLE DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+if(UNIX AND NOT APPLE)
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/velmora.desktop DESTINATION .)
+  foreach(size IN ITEMS 16 22 32 48 256)
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/velmora-${size}.png
+            DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME velmora.png)
+  endforeach()
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/velmora.svg
+          DESTINATION share/icons/hicolor/scalable/apps)
+endif()
+
+string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" velmora_system)
+set(CPACK_PACKAGE_NAME velmora)
+set(CPACK_PACKAGE_VENDOR Velmora)
+set(CPACK_PACKAGE_FILE_NAME velmora-${PROJECT_VERSION}-${velmora_system})
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR TGZ)
+endif()
+include(CPack)
