@@ -296,7 +296,13 @@ std::optional<std::string> editText(std::string_view lead, std::string_view text
         edited.append(lineEnd);
     if (!place.sectionFound)
         edited.append("[").append(sectionName).append("]").append(lineEnd);
-    edited.append(keyName).append("=").append(value).append(lineEnd).append(text.substr(at));
+    // A CR right before the LF of an empty line would pair with it and swallow that line.
+    const bool joinsNextLine = lineEnd == "\r" && at < text.size() && text[at] == '\n';
+    edited.append(keyName)
+        .append("=")
+        .append(value)
+        .append(joinsNextLine ? "\r\n" : lineEnd)
+        .append(text.substr(at));
     return edited;
 }
 

@@ -133,6 +133,16 @@ TEST(OwnPrivateProfileTest, NameWithoutDirectoryIsTakenFromTheCurrentDirectory)
     EXPECT_EQ(dir.read("plain.ini"), "[S]\nK=v\n");
 }
 
+TEST(OwnPrivateProfileTest, NewKeyBeforeAnEmptyLineKeepsThatLine)
+{
+    // The file's first line end is CR; a new line ending in CR right before the LF of an empty
+    // line would pair with it into one line end and swallow the empty line.
+    ScratchDirectory dir;
+    dir.write("t.ini", "[S]\rA=1\r\n\n[T]\r");
+    EXPECT_TRUE(OwnPrivateProfile().writeString("S", "B", "2", dir.file("t.ini")));
+    EXPECT_EQ(dir.read("t.ini"), "[S]\rA=1\r\nB=2\r\n\n[T]\r");
+}
+
 TEST(OwnPrivateProfileTest, RefusesTextThatWouldBreakTheFile)
 {
     ScratchDirectory dir;
