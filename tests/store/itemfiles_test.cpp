@@ -65,7 +65,7 @@ TEST(LoadItemFileTest, EmptyFilesGiveEmptyLists)
 TEST(LoadItemFileTest, NulByteEndsTheText)
 {
     ScratchDirectory dir;
-    dir.write("VALUE.CSV", std::string("01,01,a,1\r\n01,02,b,2\r\n\0garbage\r\n", 34));
+    dir.write("VALUE.CSV", std::string("01,01,a,1\r\n01,02,b,2\r\n\0garbage\r\n", 32));
     EXPECT_EQ(LoadValueFile(dir.file("VALUE.CSV")).size(), 2u);
 }
 
