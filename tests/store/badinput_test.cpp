@@ -27,16 +27,17 @@ namespace fs = std::filesystem;
 // Names and bytes of the files a case starts from; nothing makes a directory of that name.
 using Files = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
+// Inputs and expected files are made only when their case runs: some are megabytes long.
 struct BadInput
 {
     const char *name;
-    Files files;
+    std::function<Files()> files;
     // Runs the calls and describes what they gave; "<dir>" in the text stands for the directory.
     std::function<std::string(const ScratchDirectory &)> act;
     std::string outcome;
-    // The one file the calls may change, and its bytes afterwards (nothing when it is removed).
+    // The one file the calls may change, and its bytes afterwards (none when it is removed).
     const char *changed = nullptr;
-    std::optional<std::string> changedTo = std::nullopt;
+    std::function<std::string()> changedTo = nullptr;
 };
 
 void PrintTo(const BadInput &c, std::ostream *os)
@@ -146,31 +147,44 @@ std::string binaryGarbage()
     return bytes;
 }
 
-const std::string Garbage = binaryGarbage();
-
 const BadInput Cases[] = {
     // Item files.
-    { "ItemFileWithNulInsideALine", { { "ITEM.CSV", "\"01\",\"a\0b\",\"f\",\"s\",\"k\"\r\n"s } },
+    { "ItemFileWithNulInsideALine",
+        [] {
+            return Files { { "ITEM.CSV", "\"01\",\"a\0b\",\"f\",\"s\",\"k\"\r\n"s } };
+        },
         loadItemFile, "リストのインデックスが範囲を超えています (2)" },
     { "TenMegabyteLine",
-        { { "ITEM.CSV", quotedLine({ "01", "a", "f", "s", "k" }) },
-            { "VALUE.CSV", quotedLine({ "01", "01", "v", TenMegabytes }) } },
+        [] {
+            return Files { { "ITEM.CSV", quotedLine({ "01", "a", "f", "s", "k" }) },
+                { "VALUE.CSV", quotedLine({ "01", "01", "v", TenMegabytes }) } };
+        },
         loadSaveLoad, "1 byte name, 10485760 byte value" },
     { "BytesInvalidInTheCodePage",
-        { { "ITEM.CSV",
-              quotedLine({ "01", "\xFF\xFE", "\x80\xC0\xAF.ini", "\x81", "\xED\xA0\x80" }) },
-            { "VALUE.CSV", quotedLine({ "01", "01", "\x82", "\xF5\"\x9F" }) } },
+        [] {
+            return Files {
+                { "ITEM.CSV",
+                    quotedLine({ "01", "\xFF\xFE", "\x80\xC0\xAF.ini", "\x81", "\xED\xA0\x80" }) },
+                { "VALUE.CSV", quotedLine({ "01", "01", "\x82", "\xF5\"\x9F" }) }
+            };
+        },
         loadSaveLoad, "2 byte name, 3 byte value" },
-    { "PathInvalidInTheCodePageNamedInTheMessage", {},
+    { "PathInvalidInTheCodePageNamedInTheMessage", [] { return Files {}; },
         [](const ScratchDirectory &dir) {
             return reported(
                 [&] { return std::to_string(LoadItemFile(dir.file("\xFF/I")).size()); });
         },
         "ファイル <dir>\xEF\xBF\xBD/I は開けません" },
-    { "DirectoryInPlaceOfItemFileLoads", { { "ITEM.CSV", std::nullopt } }, loadItemFile,
-        "ファイル <dir>ITEM.CSV は開けません" },
+    { "DirectoryInPlaceOfItemFileLoads",
+        [] {
+            return Files { { "ITEM.CSV", std::nullopt } };
+        },
+        loadItemFile, "ファイル <dir>ITEM.CSV は開けません" },
     { "DirectoryInPlaceOfItemFileSaves",
-        { { "ITEM.CSV", std::nullopt }, { "VALUE.CSV", quotedLine({ "01", "01", "v", "1" }) } },
+        [] {
+            return Files { { "ITEM.CSV", std::nullopt },
+                { "VALUE.CSV", quotedLine({ "01", "01", "v", "1" }) } };
+        },
         [](const ScratchDirectory &dir) {
             return reported([&] {
                 WriteItemFiles(dir.path(), ItemList(1));
@@ -179,8 +193,10 @@ const BadInput Cases[] = {
         },
         "ファイル <dir>ITEM.CSV を作成できません" },
     { "ValueFileVanishesAfterTheItemFileLoaded",
-        { { "ITEM.CSV", quotedLine({ "01", "a", "f", "s", "k" }) },
-            { "VALUE.CSV", quotedLine({ "01", "01", "v", "1" }) } },
+        [] {
+            return Files { { "ITEM.CSV", quotedLine({ "01", "a", "f", "s", "k" }) },
+                { "VALUE.CSV", quotedLine({ "01", "01", "v", "1" }) } };
+        },
         [](const ScratchDirectory &dir) {
             const std::string items = loadItemFile(dir);
             fs::remove(dir.file("VALUE.CSV"));
@@ -191,60 +207,96 @@ const BadInput Cases[] = {
         "1 items, then ファイル <dir>VALUE.CSV は開けません", "VALUE.CSV" },
 
     // INI files.
-    { "IniFileVanishesBetweenReadAndWrite", { { "t.ini", "[S]\r\nK=1\r\n" } },
+    { "IniFileVanishesBetweenReadAndWrite",
+        [] {
+            return Files { { "t.ini", "[S]\r\nK=1\r\n" } };
+        },
         [](const ScratchDirectory &dir) {
             const std::string before = ReadIniValue(dir.file("t.ini"), "S", "K");
             fs::remove(dir.file("t.ini"));
             return before + ", then " + readWriteRead(dir, "S", "K", "2");
         },
-        "1, then read '', wrote, read '2'", "t.ini", "[S]\nK=2\n" },
-    { "HundredThousandSections", { { "t.ini", manySections("last") } },
+        "1, then read '', wrote, read '2'", "t.ini", [] { return "[S]\nK=2\n"; } },
+    { "HundredThousandSections",
+        [] {
+            return Files { { "t.ini", manySections("last") } };
+        },
         [](const ScratchDirectory &dir) {
             return ReadIniValue(dir.file("t.ini"), "Section0", "Key") + ", "
                 + readWriteRead(dir, "section99999", "key", "new");
         },
-        "0, read 'last', wrote, read 'new'", "t.ini", manySections("new") },
+        "0, read 'last', wrote, read 'new'", "t.ini", [] { return manySections("new"); } },
     { "MegabyteLines",
-        { { "t.ini", "[S]\r\nA=" + OneMegabyte + "\r\n" + OneMegabyte + "\r\nK=1" } },
+        [] {
+            return Files { { "t.ini",
+                "[S]\r\nA=" + OneMegabyte + "\r\n" + OneMegabyte + "\r\nK=1" } };
+        },
         [](const ScratchDirectory &dir) {
             return std::to_string(ReadIniValue(dir.file("t.ini"), "S", "A").size()) + " bytes, "
                 + readWriteRead(dir, "S", "K", "2");
         },
         "2047 bytes, read '1', wrote, read '2'", "t.ini",
-        "[S]\r\nA=" + OneMegabyte + "\r\n" + OneMegabyte + "\r\nK=2" },
-    { "BinaryGarbage", { { "t.ini", Garbage } },
+        [] { return "[S]\r\nA=" + OneMegabyte + "\r\n" + OneMegabyte + "\r\nK=2"; } },
+    { "BinaryGarbage",
+        [] {
+            return Files { { "t.ini", binaryGarbage() } };
+        },
         [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "v"); },
         "read '', wrote, read 'v'", "t.ini",
         // The garbage's first line end is a lone CR, and it ends without one.
-        Garbage + "\r[S]\rK=v\r" },
-    { "CrOnlyLineEnds", { { "t.ini", "[S]\rK=1\rL=2" } },
+        [] { return binaryGarbage() + "\r[S]\rK=v\r"; } },
+    { "CrOnlyLineEnds",
+        [] {
+            return Files { { "t.ini", "[S]\rK=1\rL=2" } };
+        },
         [](const ScratchDirectory &dir) {
             return ReadIniValue(dir.file("t.ini"), "S", "K") + ", "
                 + readWriteRead(dir, "S", "M", "3");
         },
-        "1, read '', wrote, read '3'", "t.ini", "[S]\rK=1\rL=2\rM=3\r" },
-    { "Utf8MarkRecognisedAndKept", { { "t.ini", "\xEF\xBB\xBF[S]\r\nK=1\r\n" } },
+        "1, read '', wrote, read '3'", "t.ini", [] { return "[S]\rK=1\rL=2\rM=3\r"; } },
+    { "Utf8MarkRecognisedAndKept",
+        [] {
+            return Files { { "t.ini", "\xEF\xBB\xBF[S]\r\nK=1\r\n" } };
+        },
         [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "2"); },
-        "read '1', wrote, read '2'", "t.ini", "\xEF\xBB\xBF[S]\r\nK=2\r\n" },
-    { "Utf16LittleEndianMarkMakesAUnicodeFile", { { "t.ini", utf16(u"\uFEFF[S]\r\nK=値\r\n") } },
+        "read '1', wrote, read '2'", "t.ini", [] { return "\xEF\xBB\xBF[S]\r\nK=2\r\n"; } },
+    { "Utf16LittleEndianMarkMakesAUnicodeFile",
+        [] {
+            return Files { { "t.ini", utf16(u"\uFEFF[S]\r\nK=値\r\n") } };
+        },
         [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "新"); },
-        "read '値', wrote, read '新'", "t.ini", utf16(u"\uFEFF[S]\r\nK=新\r\n") },
+        "read '値', wrote, read '新'", "t.ini", [] { return utf16(u"\uFEFF[S]\r\nK=新\r\n"); } },
     // Other marks are ordinary bytes that spoil the first line.
-    { "Utf16BigEndianMarkIsOrdinaryBytes", { { "t.ini", "\xFE\xFF[S]\r\nK=1\r\n" } },
-        [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "2"); },
-        "read '', wrote, read '2'", "t.ini", "\xFE\xFF[S]\r\nK=1\r\n[S]\r\nK=2\r\n" },
-    { "Utf16BigEndianFileIsUnreadable", { { "t.ini", utf16(u"\uFEFF[S]\r\nK=1\r\n", true) } },
-        [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "2"); },
-        "read '', wrote, read '2'", "t.ini", utf16(u"\uFEFF[S]\r\nK=1\r\n", true) + "[S]\rK=2\r" },
-    { "Utf32BigEndianFileIsUnreadable", { { "t.ini", utf32(U"\uFEFF[S]\r\n", true) } },
-        [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "2"); },
-        "read '', wrote, read '2'", "t.ini", utf32(U"\uFEFF[S]\r\n", true) + "[S]\rK=2\r" },
-    // The UTF-32 little-endian mark starts with the UTF-16 one: the file reads as UTF-16 text
-    // whose every other unit is NUL, and a write adds UTF-16 text.
-    { "Utf32LittleEndianFileReadsAsUtf16", { { "t.ini", utf32(U"\uFEFF[S]\r\nK=1\r\n") } },
+    { "Utf16BigEndianMarkIsOrdinaryBytes",
+        [] {
+            return Files { { "t.ini", "\xFE\xFF[S]\r\nK=1\r\n" } };
+        },
         [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "2"); },
         "read '', wrote, read '2'", "t.ini",
-        utf32(U"\uFEFF[S]\r\nK=1\r\n") + utf16(u"\r[S]\rK=2\r") },
+        [] { return "\xFE\xFF[S]\r\nK=1\r\n[S]\r\nK=2\r\n"; } },
+    { "Utf16BigEndianFileIsUnreadable",
+        [] {
+            return Files { { "t.ini", utf16(u"\uFEFF[S]\r\nK=1\r\n", true) } };
+        },
+        [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "2"); },
+        "read '', wrote, read '2'", "t.ini",
+        [] { return utf16(u"\uFEFF[S]\r\nK=1\r\n", true) + "[S]\rK=2\r"; } },
+    { "Utf32BigEndianFileIsUnreadable",
+        [] {
+            return Files { { "t.ini", utf32(U"\uFEFF[S]\r\n", true) } };
+        },
+        [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "2"); },
+        "read '', wrote, read '2'", "t.ini",
+        [] { return utf32(U"\uFEFF[S]\r\n", true) + "[S]\rK=2\r"; } },
+    // The UTF-32 little-endian mark starts with the UTF-16 one: the file reads as UTF-16 text
+    // whose every other unit is NUL, and a write adds UTF-16 text.
+    { "Utf32LittleEndianFileReadsAsUtf16",
+        [] {
+            return Files { { "t.ini", utf32(U"\uFEFF[S]\r\nK=1\r\n") } };
+        },
+        [](const ScratchDirectory &dir) { return readWriteRead(dir, "S", "K", "2"); },
+        "read '', wrote, read '2'", "t.ini",
+        [] { return utf32(U"\uFEFF[S]\r\nK=1\r\n") + utf16(u"\r[S]\rK=2\r"); } },
 };
 
 // The regular files and directories under the directory, with their bytes.
@@ -267,7 +319,7 @@ TEST_P(BadInputTest, GivesItsOutcomeAndChangesNoOtherFile)
     const BadInput &c = GetParam();
     ScratchDirectory dir;
     dir.write("bystander.ini", "[S]\r\nK=1\r\n");
-    for (const auto &[name, bytes] : c.files) {
+    for (const auto &[name, bytes] : c.files()) {
         if (bytes)
             dir.write(name, *bytes);
         else
@@ -277,7 +329,7 @@ TEST_P(BadInputTest, GivesItsOutcomeAndChangesNoOtherFile)
     if (c.changed) {
         expected.erase(c.changed);
         if (c.changedTo)
-            expected[c.changed] = *c.changedTo;
+            expected[c.changed] = c.changedTo();
     }
 
     std::string outcome = c.outcome;
