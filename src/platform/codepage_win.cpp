@@ -10,7 +10,8 @@ std::wstring toWide(UINT codePage, std::string_view bytes)
 {
     if (bytes.empty())
         return {};
-    const int length = MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), nullptr, 0);
+    const int length
+        = MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), nullptr, 0);
     std::wstring wide(std::size_t(length), L'\0');
     MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), wide.data(), length);
     return wide;
@@ -20,11 +21,15 @@ std::string fromWide(UINT codePage, const std::wstring &wide)
 {
     if (wide.empty())
         return {};
-    const int length = WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                           nullptr, nullptr);
+    // Without this, a character that the code page lacks may turn into a look-alike ("Ā" into
+    // "A", "∞" into "8") and be written so; it becomes '?' instead. UTF-8 takes no flags.
+    const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int length = WideCharToMultiByte(
+        codePage, flags, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(std::size_t(length), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), bytes.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(
+        codePage, flags, wide.data(), int(wide.size()), bytes.data(), length, nullptr, nullptr);
     return bytes;
 }
 

@@ -5,10 +5,13 @@
 #include <functional>
 #include <vector>
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
+#include "codepage.h"
 #include "error.h"
 #include "inivalue.h"
 #include "scratchdirectory.h"
@@ -87,8 +90,14 @@ TEST(WriteIniValueTest, FlushesOnlyAfterASuccessfulWrite)
 
     profile.calls.clear();
     profile.writeSucceeds = false;
+#ifdef _WIN32
+    // The name is shown as the ANSI code page reads it, whichever code page that is.
+    const std::string shownName = systemToUtf8("C:\\設定\x95.ini");
+#else
+    const std::string shownName = "C:\\設定\xEF\xBF\xBD.ini";
+#endif
     EXPECT_EQ(raisedMessage([&] { WriteIniValue("C:\\設定\x95.ini", "S", "K", "v", profile); }),
-        "C:\\設定\xEF\xBF\xBD.ini に書き込めません");
+        shownName + " に書き込めません");
     EXPECT_EQ(profile.calls, (Calls { "write [S][K][v] C:\\設定\x95.ini" }));
 }
 
@@ -144,6 +153,7 @@ TEST(WriteIniValueTest, RefusesTextThatWouldBreakTheFileBeforeAnyPlatformCall)
 
 const std::string Original = "[S]\r\nK=1\r\n; " + std::string(1000, 'x') + "\r\n";
 
+#ifndef _WIN32
 // Writes in a child process whose file size limit stops the write half-way: a full disk as far
 // as the program can tell, also for root. Returns the message raised.
 std::string writeWithFileSizeLimit(const std::string &file)
@@ -170,6 +180,7 @@ std::string writeWithFileSizeLimit(const std::string &file)
     ::waitpid(child, nullptr, 0);
     return message;
 }
+#endif
 
 TEST(WriteIniValueTest, WriteThatCannotHappenRaisesAndLeavesTheFile)
 {
@@ -180,8 +191,10 @@ TEST(WriteIniValueTest, WriteThatCannotHappenRaisesAndLeavesTheFile)
     fs::permissions(dir.file("readonly.ini"), fs::perms::owner_read | fs::perms::group_read);
     fs::create_directory(dir.file("directory.ini"));
 
+#ifndef _WIN32
     const std::string full = dir.file("full.ini");
     EXPECT_EQ(writeWithFileSizeLimit(full), full + " に書き込めません");
+#endif
     for (const char *name : { "readonly.ini", "directory.ini", "gone/t.ini" }) {
         const std::string file = dir.file(name);
         EXPECT_EQ(
@@ -201,7 +214,9 @@ TEST(IniValueTest, WrittenValueReadsBackAndSpaceOnlySectionStillWrites)
     WriteIniValue(file, "  ", "K", "v");
     EXPECT_EQ(ReadIniValue(file, "Window", "Left"), "120");
     EXPECT_EQ(ReadIniValue(file, "  ", "K"), "");
+#ifndef _WIN32 // the bytes that the Windows functions write are the contract suite's concern
     EXPECT_EQ(dir.read("t.ini"), "[Window]\nLeft=120\n[]\nK=v\n");
+#endif
 }
 
 } // namespace

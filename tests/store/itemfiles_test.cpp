@@ -3,10 +3,12 @@
 #include <csignal>
 #include <filesystem>
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "error.h"
 #include "itemfiles.h"
@@ -238,6 +240,7 @@ ItemList manyItems(std::size_t count)
 const char *const OldItems = "\"01\",\"old\",\"f\",\"s\",\"k\"\r\n";
 const char *const OldValues = "\"01\",\"01\",\"old\",\"1\"\r\n";
 
+#ifndef _WIN32
 // Saves in a child process whose file size limit stops the write half-way (a full disk, as far
 // as the program can tell), and returns the message the save raised.
 std::string saveWithFileSizeLimit(const ScratchDirectory &dir, rlim_t limit)
@@ -283,6 +286,7 @@ TEST(WriteItemFilesFailureTest, FullDiskLeavesBothOldFilesAndNoTemporaryFile)
         EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
     }
 }
+#endif
 
 TEST(WriteItemFilesFailureTest, DirectoryInPlaceOfValueFileLeavesItemFile)
 {
@@ -302,6 +306,7 @@ TEST(WriteItemFilesFailureTest, MissingDirectoryNamesTheItemFile)
               "ファイル " + dir.file("gone/ITEM.CSV") + " を作成できません");
 }
 
+#ifndef _WIN32
 TEST(WriteItemFilesTest, KeepsPermissionBitsAndSymbolicLinks)
 {
     ScratchDirectory dir;
@@ -317,6 +322,7 @@ TEST(WriteItemFilesTest, KeepsPermissionBitsAndSymbolicLinks)
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV real-items.csv");
 }
+#endif
 
 } // namespace
 } // namespace velmora

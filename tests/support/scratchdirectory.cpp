@@ -4,19 +4,29 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <vector>
-
-#include <stdlib.h>
 
 namespace velmora::test {
 
 ScratchDirectory::ScratchDirectory()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a scratch directory");
-    m_path = pattern + "/";
+    namespace fs = std::filesystem;
+    const fs::path parent = fs::temp_directory_path();
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    // create_directory is false when the name is taken, by another test run among others.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate
+            = parent / ("velmora-test-" + std::to_string(random() % 1000000000));
+        if (fs::create_directory(candidate)) {
+            fs::permissions(candidate, fs::perms::owner_all);
+            m_path = candidate.string() + char(fs::path::preferred_separator);
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a scratch directory");
 }
 
 ScratchDirectory::~ScratchDirectory()

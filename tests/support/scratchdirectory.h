@@ -14,7 +14,7 @@ public:
     ScratchDirectory(const ScratchDirectory &) = delete;
     ScratchDirectory &operator=(const ScratchDirectory &) = delete;
 
-    // The directory's path, ending in '/'.
+    // The directory's path, ending in the platform's path separator.
     const std::string &path() const { return m_path; }
     // The path of name inside the directory.
     std::string file(std::string_view name) const { return m_path + std::string(name); }

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <thread>
+
+#include <windows.h>
+
+#include "atomicfile.h"
+#include "scratchdirectory.h"
+
+namespace velmora {
+namespace {
+
+using test::ScratchDirectory;
+
+// Holds a file open the way an editor or a virus scanner may: nobody else may delete or rename
+// it meanwhile.
+class HeldFile
+{
+public:
+    explicit HeldFile(const std::string &path)
+        : m_handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+            FILE_ATTRIBUTE_NORMAL, nullptr))
+    { }
+    ~HeldFile() { release(); }
+    HeldFile(const HeldFile &) = delete;
+    HeldFile &operator=(const HeldFile &) = delete;
+
+    bool isHeld() const { return m_handle != INVALID_HANDLE_VALUE; }
+    void release()
+    {
+        if (isHeld())
+            CloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE));
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+std::array<FileText, 2> pairIn(const ScratchDirectory &dir)
+{
+    return { FileText { dir.file("ITEM.CSV"), "new items" },
+        FileText { dir.file("VALUE.CSV"), "new values" } };
+}
+
+TEST(ReplaceFilesWinTest, ReadOnlyFileStopsTheWholeReplacementBeforeAnyRename)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "old items");
+    dir.write("VALUE.CSV", "old values");
+    SetFileAttributesA(dir.file("VALUE.CSV").c_str(), FILE_ATTRIBUTE_READONLY);
+    const ReplaceOutcome outcome = replaceFiles(pairIn(dir));
+    EXPECT_EQ(outcome.failedStep, ReplaceStep::Create);
+    EXPECT_EQ(outcome.fileIndex, 1u);
+    EXPECT_EQ(dir.read("ITEM.CSV"), "old items");
+    EXPECT_EQ(dir.read("VALUE.CSV"), "old values");
+    EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
+    SetFileAttributesA(dir.file("VALUE.CSV").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(ReplaceFilesWinTest, WaitsForAProgramThatHoldsTheFileBriefly)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "old items");
+    HeldFile held(dir.file("ITEM.CSV"));
+    ASSERT_TRUE(held.isHeld());
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        held.release();
+    });
+    const ReplaceOutcome outcome = replaceFiles(pairIn(dir));
+    releaser.join();
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(dir.read("ITEM.CSV"), "new items");
+    EXPECT_EQ(dir.read("VALUE.CSV"), "new values");
+    EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
+}
+
+TEST(ReplaceFilesWinTest, GivesUpOnAFileThatStaysHeldAndKeepsItsBytes)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "old items");
+    const HeldFile held(dir.file("ITEM.CSV"));
+    ASSERT_TRUE(held.isHeld());
+    const ReplaceOutcome outcome = replaceFiles(pairIn(dir));
+    EXPECT_EQ(outcome.failedStep, ReplaceStep::Replace);
+    EXPECT_EQ(outcome.fileIndex, 0u);
+    EXPECT_EQ(dir.read("ITEM.CSV"), "old items");
+    EXPECT_EQ(dir.listing(), "ITEM.CSV") << "no temporary file stays behind";
+}
+
+TEST(ReplaceFilesWinTest, ReplacedFileKeepsItsAttributes)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "old items");
+    const std::string path = dir.file("ITEM.CSV");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    const FileText file { path, "new items" };
+    EXPECT_TRUE(replaceFiles({ &file, 1 }).succeeded());
+    EXPECT_EQ(dir.read("ITEM.CSV"), "new items");
+    EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}
+
+} // namespace
+} // namespace velmora
