@@ -482,10 +482,10 @@ IniSnapshot::IniSnapshot(std::string_view fileBytes)
 
 std::size_t IniSnapshot::NameHash::operator()(std::string_view name) const
 {
-    std::size_t hash = 14695981039346656037ull;
+    std::uint64_t hash = 14695981039346656037ull; // FNV-1a over the lower-cased bytes
     for (const char byte : name)
         hash = (hash ^ static_cast<unsigned char>(asciiLower(byte))) * 1099511628211ull;
-    return hash;
+    return std::size_t(hash);
 }
 
 bool IniSnapshot::SameName::operator()(std::string_view a, std::string_view b) const
