@@ -10,8 +10,7 @@
 
 namespace velmora {
 
-Application::Application(DialogService &dialogs, std::string executableDirectory,
-                         const QIcon &icon)
+Application::Application(DialogService &dialogs, std::string executableDirectory, const QIcon &icon)
 {
     m_form1 = std::make_unique<TForm1>(dialogs, executableDirectory, icon);
     m_form1->FormCreate();
