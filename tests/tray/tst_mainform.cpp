@@ -269,8 +269,7 @@ void TestMainForm::exitRemovesTheIconAndEndsTheProgram()
 void TestMainForm::popupNeverCoversThePointPressed_data()
 {
     QTest::addColumn<QPoint>("cursor");
-    QTest::addColumn<QPoint>("position");
-    const QRect screen(0, 0, 1024, 768);
+    QTest::addColumn<QPoint>("position"); // on a 1024 x 768 screen, for a 150 x 200 menu
     QTest::newRow("room below") << QPoint(100, 10) << QPoint(100, 11);
     QTest::newRow("tray at the bottom") << QPoint(100, 760) << QPoint(100, 560);
     QTest::newRow("right edge") << QPoint(1010, 10) << QPoint(874, 11);
