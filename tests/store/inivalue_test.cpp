@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <vector>
 
 #ifndef _WIN32
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "filesizelimit.h"
 #endif
 
 #include "codepage.h"
@@ -154,31 +151,11 @@ TEST(WriteIniValueTest, RefusesTextThatWouldBreakTheFileBeforeAnyPlatformCall)
 const std::string Original = "[S]\r\nK=1\r\n; " + std::string(1000, 'x') + "\r\n";
 
 #ifndef _WIN32
-// Writes in a child process whose file size limit stops the write half-way: a full disk as far
-// as the program can tell, also for root. Returns the message raised.
+// Writes in a child process whose file size limit stops the write half-way; returns the message.
 std::string writeWithFileSizeLimit(const std::string &file)
 {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0)
-        return "no pipe";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit fileSize { 100, 100 };
-        ::setrlimit(RLIMIT_FSIZE, &fileSize);
-        const std::string message = raisedMessage([&] { WriteIniValue(file, "S", "K", "2"); });
-        (void)!::write(pipeEnds[1], message.data(), message.size());
-        ::_exit(0);
-    }
-    ::close(pipeEnds[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        message.append(buffer, std::size_t(n));
-    ::close(pipeEnds[0]);
-    ::waitpid(child, nullptr, 0);
-    return message;
+    return test::runWithFileSizeLimit(
+        100, [&] { return raisedMessage([&] { WriteIniValue(file, "S", "K", "2"); }); });
 }
 #endif
 

@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
+#include <functional>
 
 #ifndef _WIN32
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "filesizelimit.h"
 #endif
 
 #include "error.h"
@@ -243,40 +242,17 @@ const char *const OldValues = "\"01\",\"01\",\"old\",\"1\"\r\n";
 #ifndef _WIN32
 // Saves in a child process whose file size limit stops the write half-way (a full disk, as far
 // as the program can tell), and returns the message the save raised.
-std::string saveWithFileSizeLimit(const ScratchDirectory &dir, rlim_t limit)
+std::string saveWithFileSizeLimit(const ScratchDirectory &dir, std::size_t limit)
 {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0)
-        return "no pipe";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit fileSize { limit, limit };
-        ::setrlimit(RLIMIT_FSIZE, &fileSize);
-        std::string message = "saved";
-        try {
-            WriteItemFiles(dir.path(), manyItems(200));
-        } catch (const Error &error) {
-            message = error.what();
-        }
-        (void)!::write(pipeEnds[1], message.data(), message.size());
-        ::_exit(0);
-    }
-    ::close(pipeEnds[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        message.append(buffer, std::size_t(n));
-    ::close(pipeEnds[0]);
-    ::waitpid(child, nullptr, 0);
-    return message;
+    return test::runWithFileSizeLimit(limit, [&] {
+        return loadError([&] { WriteItemFiles(dir.path(), manyItems(200)); });
+    });
 }
 
 TEST(WriteItemFilesFailureTest, FullDiskLeavesBothOldFilesAndNoTemporaryFile)
 {
     // The item file is small and fits; the value file is about 400 KB and does not.
-    for (const rlim_t limit : { rlim_t(100), rlim_t(64 * 1024) }) {
+    for (const std::size_t limit : { 100, 64 * 1024 }) {
         ScratchDirectory dir;
         dir.write("ITEM.CSV", OldItems);
         dir.write("VALUE.CSV", OldValues);
