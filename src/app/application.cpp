@@ -18,8 +18,9 @@ Application::Application(DialogService &dialogs, std::string executableDirectory
     m_form2 = std::make_unique<TForm2>(
         main.itemList(), dialogs, executableDirectory,
         [this](int index) { return m_form3->EditItem(index); },
-        [&main] { main.RebuildTrayMenu(); });
-    m_form3 = std::make_unique<TForm3>(main.itemList(), dialogs);
+        [&main] { main.RebuildTrayMenu(); }, nullptr, ComponentCreation::OnFirstShow);
+    m_form3 = std::make_unique<TForm3>(
+        main.itemList(), dialogs, nullptr, ComponentCreation::OnFirstShow);
     m_form4 = std::make_unique<TForm4>();
     m_form5 = std::make_unique<TForm5>();
     main.setShowItemList([this] { m_form2->ShowItemList(); });

@@ -88,7 +88,8 @@ QVBoxLayout *newStackingLayout(QWidget *page)
 
 } // namespace
 
-TForm3::TForm3(ItemList &items, DialogService &dialogs, QWidget *parent)
+TForm3::TForm3(
+    ItemList &items, DialogService &dialogs, QWidget *parent, ComponentCreation creation)
     : QDialog(parent,
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
             | Qt::MSWindowsFixedSizeDialogHint)
@@ -100,7 +101,14 @@ TForm3::TForm3(ItemList &items, DialogService &dialogs, QWidget *parent)
     setWindowTitle(u"アイテム登録"_s);
     setFont(formFont());
     setFixedSize(251, 231);
+    if (creation == ComponentCreation::AtConstruction)
+        createComponents();
+}
 
+void TForm3::createComponents()
+{
+    if (m_pageControl1)
+        return;
     m_pageControl1 = new PageControl(this);
     m_pageControl1->setObjectName(QString::fromLatin1(PageControl1));
     m_pageControl1->setGeometry(0, 0, 251, 193);
@@ -290,6 +298,7 @@ void TForm3::moveToScreenCentre()
 
 bool TForm3::EditItem(int index)
 {
+    createComponents();
     const TItemData *item = index >= 0 ? &record(index) : nullptr;
     m_editIndex = index;
     m_accepted = false;

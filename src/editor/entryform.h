@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QString>
 
+#include "componentcreation.h"
 #include "itemdata.h"
 
 class QFrame;
@@ -53,7 +54,8 @@ public:
     // Runs the dialog modally and returns when it has closed.
     using ModalRunner = std::function<int(QDialog &)>;
 
-    TForm3(ItemList &items, DialogService &dialogs, QWidget *parent = nullptr);
+    TForm3(ItemList &items, DialogService &dialogs, QWidget *parent = nullptr,
+        ComponentCreation creation = ComponentCreation::AtConstruction);
 
     // Shows the dialog modally for ItemList[index]; true when it was left with OK, which has
     // rewritten the record. A negative index shows it empty, with no record for OK to write.
@@ -91,6 +93,7 @@ private:
         std::string bytes;
     };
 
+    void createComponents();
     void createItemPage();
     void createValuePage();
     void createButtons();

@@ -45,7 +45,8 @@ QString name(const char *objectName)
 } // namespace
 
 TForm2::TForm2(ItemList &items, DialogService &dialogs, std::string executableDirectory,
-    std::function<bool(int)> editItem, std::function<void()> rebuildTrayMenu, QWidget *parent)
+    std::function<bool(int)> editItem, std::function<void()> rebuildTrayMenu, QWidget *parent,
+    ComponentCreation creation)
     : QMainWindow(parent)
     , m_items(items)
     , m_dialogs(dialogs)
@@ -58,7 +59,14 @@ TForm2::TForm2(ItemList &items, DialogService &dialogs, std::string executableDi
     setFont(formFont());
     // The bars are switched only through N5 and N6, never by QMainWindow's own bar menu.
     setContextMenuPolicy(Qt::PreventContextMenu);
+    if (creation == ComponentCreation::AtConstruction)
+        createComponents();
+}
 
+void TForm2::createComponents()
+{
+    if (m_listView1)
+        return;
     createActions();
     createMenus();
     createToolBar();
@@ -239,6 +247,7 @@ void TForm2::runHandler(void (TForm2::*handler)())
 
 void TForm2::ShowItemList()
 {
+    createComponents();
     if (isVisible()) {
         // Opening the window again must not drop the rows' order or the pending save question.
         setWindowState(windowState() & ~Qt::WindowMinimized);

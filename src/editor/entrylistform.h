@@ -9,6 +9,7 @@
 #include <QMargins>
 #include <QRect>
 
+#include "componentcreation.h"
 #include "itemdata.h"
 
 class QAction;
@@ -78,7 +79,7 @@ public:
     // with OK; rebuildTrayMenu reloads the saved item files into the tray menu.
     TForm2(ItemList &items, DialogService &dialogs, std::string executableDirectory,
         std::function<bool(int)> editItem, std::function<void()> rebuildTrayMenu,
-        QWidget *parent = nullptr);
+        QWidget *parent = nullptr, ComponentCreation creation = ComponentCreation::AtConstruction);
 
     // Reads the window settings, lists the items and shows the window; a window already shown is
     // only brought to the front. Writes the designed settings first when KVT.INI doesn't exist.
@@ -111,6 +112,7 @@ protected:
 private:
     enum class CloseAction { Hide, None };
 
+    void createComponents();
     void createActions();
     void createMenus();
     void createToolBar();

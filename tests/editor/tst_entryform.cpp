@@ -57,9 +57,13 @@ QStringList describe(const TItemData &item)
 // plays the user's part while it is shown; a dialog the user leaves open is cancelled after.
 struct Fixture
 {
+    explicit Fixture(ComponentCreation creation = ComponentCreation::AtConstruction)
+        : form(items, dialogs, nullptr, creation)
+    { }
+
     ItemList items = sampleItems();
     test::ScriptedDialogService dialogs;
-    TForm3 form { items, dialogs };
+    TForm3 form;
     bool leftOpen = false;
     bool shown = false;
 
@@ -164,6 +168,7 @@ private slots:
     void pagesAndList();
     void tabOrder();
     void editItemShowsTheRecordAndItsOwnValues();
+    void componentsBuiltOnFirstShow();
     void eachEditStartsAfresh();
     void okRewritesTheRecord();
     void okWithoutRowsLeavesNoValues();
@@ -343,6 +348,18 @@ void TestTForm3::editItemShowsTheRecordAndItsOwnValues()
     });
     QVERIFY(!accepted);
     QVERIFY(f.leftOpen);
+}
+
+void TestTForm3::componentsBuiltOnFirstShow()
+{
+    Fixture f(ComponentCreation::OnFirstShow);
+    QVERIFY(!f.form.findChild<QTabWidget *>(QString::fromLatin1(TForm3::PageControl1)));
+    const bool accepted = f.edit(0, [&] {
+        QCOMPARE(f.box(TForm3::Edit1)->text(), u"画面"_s);
+        QCOMPARE(f.rows(), SampleRows);
+        f.click(TForm3::Button1);
+    });
+    QVERIFY(accepted);
 }
 
 void TestTForm3::eachEditStartsAfresh()

@@ -57,11 +57,12 @@ TValueData value(std::string name, std::string text)
 // tray rebuild that reloads the saved files as the tray does.
 struct Window
 {
-    explicit Window(ItemList initial = {})
+    explicit Window(
+        ItemList initial = {}, ComponentCreation creation = ComponentCreation::AtConstruction)
         : items(std::move(initial))
         , form(std::make_unique<TForm2>(
               items, dialogs, dir.path(), [this](int index) { return edit(index); },
-              [this] { rebuild(); }))
+              [this] { rebuild(); }, nullptr, creation))
     { }
 
     // What the fake dialog does: "ok" fills the record and confirms, "cancel" leaves it, "throw"
@@ -159,6 +160,7 @@ private slots:
     void settingTexts_data();
     void settingTexts();
     void firstOpeningWritesTheDesignedSettings();
+    void componentsBuiltOnFirstShow();
     void components();
     void readsTheWindowSettings_data();
     void readsTheWindowSettings();
@@ -269,6 +271,16 @@ void TestTForm2::firstOpeningWritesTheDesignedSettings()
     QVERIFY(w.find(TForm2::N5)->isChecked());
     QVERIFY(w.find(TForm2::N6)->isChecked());
     QTRY_VERIFY(w.list()->hasFocus());
+}
+
+void TestTForm2::componentsBuiltOnFirstShow()
+{
+    Window w({ item("A") }, ComponentCreation::OnFirstShow);
+    QVERIFY(!w.list());
+    QVERIFY(w.open());
+    QCOMPARE(w.column(0), QStringList { u"A"_s });
+    QCOMPARE(w.form->frameGeometry(), QRect(458, 94, 262, 252));
+    QVERIFY(!w.find(TForm2::XMod)->isEnabled());
 }
 
 void TestTForm2::components()
