@@ -28,7 +28,7 @@ ItemList sampleItems()
         item.Key = "Resolution" + std::to_string(i);
         for (std::size_t j = 0; j < ValuesPerItem; ++j)
             item.Values.push_back({ "", TwoDigitCode(j + 1), "値 " + std::to_string(j),
-                                    std::to_string(640 + j * 64) + "x480" });
+                std::to_string(640 + j * 64) + "x480" });
     }
     return items;
 }
@@ -41,7 +41,7 @@ struct SampleFiles
     SampleFiles()
     {
         directory = (std::filesystem::temp_directory_path()
-                     / ("velmora-bench-" + std::to_string(::getpid())))
+                        / ("velmora-bench-" + std::to_string(::getpid())))
                         .string()
             + "/";
         std::filesystem::create_directories(directory);
@@ -81,7 +81,8 @@ void ItemFiles_FloorReadAndFindLineEnds(benchmark::State &state)
     }
     state.SetBytesProcessed(std::int64_t(state.iterations() * files.bytes()));
 }
-BENCHMARK(ItemFiles_FloorReadAndFindLineEnds)->Name("ItemFiles/FloorReadAndFindLineEnds")
+BENCHMARK(ItemFiles_FloorReadAndFindLineEnds)
+    ->Name("ItemFiles/FloorReadAndFindLineEnds")
     ->Unit(benchmark::kMillisecond);
 
 void ItemFiles_LoadAndLink(benchmark::State &state)

@@ -17,8 +17,8 @@ Application::Application(DialogService &dialogs, std::string executableDirectory
     TForm1 &main = *m_form1;
     m_form2 = std::make_unique<TForm2>(
         main.itemList(), dialogs, executableDirectory,
-        [this](int index) { return m_form3->EditItem(index); },
-        [&main] { main.RebuildTrayMenu(); }, nullptr, ComponentCreation::OnFirstShow);
+        [this](int index) { return m_form3->EditItem(index); }, [&main] { main.RebuildTrayMenu(); },
+        nullptr, ComponentCreation::OnFirstShow);
     m_form3 = std::make_unique<TForm3>(
         main.itemList(), dialogs, nullptr, ComponentCreation::OnFirstShow);
     m_form4 = std::make_unique<TForm4>();

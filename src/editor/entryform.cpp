@@ -88,8 +88,7 @@ QVBoxLayout *newStackingLayout(QWidget *page)
 
 } // namespace
 
-TForm3::TForm3(
-    ItemList &items, DialogService &dialogs, QWidget *parent, ComponentCreation creation)
+TForm3::TForm3(ItemList &items, DialogService &dialogs, QWidget *parent, ComponentCreation creation)
     : QDialog(parent,
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
             | Qt::MSWindowsFixedSizeDialogHint)

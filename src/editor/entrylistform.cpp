@@ -24,9 +24,9 @@
 #include "fileexists.h"
 #include "formfont.h"
 #include "inivalue.h"
-#include "snapshotprofile.h"
 #include "itemfiles.h"
 #include "settingtext.h"
+#include "snapshotprofile.h"
 
 using namespace Qt::StringLiterals;
 

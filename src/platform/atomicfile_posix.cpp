@@ -52,7 +52,9 @@ void removeAll(const std::vector<TemporaryFile> &temporaries)
 ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, int &error)
 {
     temporary.target = resolveFileLinks(file.path);
-    struct stat existing {};
+    struct stat existing
+    {
+    };
     const bool exists = ::stat(temporary.target.c_str(), &existing) == 0;
     if (exists && (S_ISDIR(existing.st_mode) || (existing.st_mode & 0222) == 0)) {
         error = S_ISDIR(existing.st_mode) ? EISDIR : EACCES;
@@ -104,7 +106,9 @@ std::string resolveFileLinks(const std::string &path)
 {
     std::string current = path;
     for (int depth = 0; depth < 40; ++depth) {
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
             return current;
         std::string target(PATH_MAX, '\0');

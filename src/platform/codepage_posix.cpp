@@ -1,7 +1,7 @@
 #include "codepage.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <langinfo.h>
 
@@ -28,8 +28,8 @@ std::string localeCharset()
     return name;
 }
 
-std::string convert(std::string_view input, const char *to, const char *from,
-                    std::string_view replacement)
+std::string convert(
+    std::string_view input, const char *to, const char *from, std::string_view replacement)
 {
     iconv_t cd = iconv_open(to, from);
     if (cd == iconv_t(-1))

@@ -11,8 +11,8 @@ std::optional<std::string> readFileBytes(const std::string &path)
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
         return std::nullopt;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
-                                                                &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(
+        std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file)
         return std::nullopt;
     std::string bytes;

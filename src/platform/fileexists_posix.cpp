@@ -6,7 +6,9 @@ namespace velmora {
 
 bool fileExists(const std::string &path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 

@@ -13,14 +13,14 @@ public:
 
     // The value of the key in the section, at most 2047 bytes; empty for a missing file,
     // section or key.
-    virtual std::string readString(const std::string &section, const std::string &key,
-                                   const std::string &fileName)
+    virtual std::string readString(
+        const std::string &section, const std::string &key, const std::string &fileName)
         = 0;
 
     // Sets the key in the section to value, creating what is missing; false when the file
     // cannot be written.
     virtual bool writeString(const std::string &section, const std::string &key,
-                             const std::string &value, const std::string &fileName)
+        const std::string &value, const std::string &fileName)
         = 0;
 
     // Writes out any cached copy of the file.

@@ -46,7 +46,8 @@ std::string_view readQuotedField(std::string_view line, std::size_t &at, std::st
 std::vector<std::string> SplitCommaText(std::string_view line)
 {
     std::vector<std::string> fields;
-    ForEachCommaField(line.substr(0, line.find('\0')), [&](std::string_view field) { fields.emplace_back(field); });
+    ForEachCommaField(line.substr(0, line.find('\0')),
+        [&](std::string_view field) { fields.emplace_back(field); });
     return fields;
 }
 

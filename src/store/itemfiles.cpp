@@ -166,14 +166,14 @@ void WriteItemFiles(const std::string &directory, const ItemList &items)
 {
     const ItemFileTexts texts = FormatItemFiles(items);
     const std::array files { FileText { directory + std::string(ItemFileName), texts.items },
-                             FileText { directory + std::string(ValueFileName), texts.values } };
+        FileText { directory + std::string(ValueFileName), texts.values } };
     const ReplaceOutcome outcome = replaceFiles(files);
     if (outcome.succeeded())
         return;
     if (outcome.failedStep == ReplaceStep::Write)
         throw Error("ストリームへの書き込みエラー");
-    throw Error(formatMessage("ファイル %s を作成できません",
-                              systemToUtf8(files[outcome.fileIndex].path)));
+    throw Error(
+        formatMessage("ファイル %s を作成できません", systemToUtf8(files[outcome.fileIndex].path)));
 }
 
 } // namespace velmora

@@ -6,8 +6,8 @@
 #include <QtTest>
 
 #include "applicationtitle.h"
-#include "errordisplay.h"
 #include "error.h"
+#include "errordisplay.h"
 #include "scripteddialogservice.h"
 #include "widgetdialogservice.h"
 
@@ -54,9 +54,8 @@ void TestAppKit::errorDisplayText_data()
     QTest::addColumn<QString>("shown");
     QTest::newRow("ends in a Japanese character")
         << u"ファイル a は開けません"_s << u"ファイル a は開けません."_s;
-    QTest::newRow("ends in a parenthesis")
-        << u"リストのインデックスが範囲を超えています (0)"_s
-        << u"リストのインデックスが範囲を超えています (0)"_s;
+    QTest::newRow("ends in a parenthesis") << u"リストのインデックスが範囲を超えています (0)"_s
+                                           << u"リストのインデックスが範囲を超えています (0)"_s;
     QTest::newRow("ends in a dot") << u"done."_s << u"done."_s;
     QTest::newRow("ends in a hyphen, below the dot") << u"a-"_s << u"a-"_s;
     QTest::newRow("ends in a slash, above the dot") << u"a/"_s << u"a/."_s;
@@ -128,8 +127,8 @@ void TestAppKit::confirmBoxes()
     QCOMPARE(two->escapeButton()->text(), u"いいえ(&N)"_s);
 
     const auto three = service.buildConfirmBox(nullptr, u"保存しますか？"_s, true);
-    QCOMPARE(buttonTexts(*three),
-             (QStringList { u"はい(&Y)"_s, u"いいえ(&N)"_s, u"キャンセル"_s }));
+    QCOMPARE(
+        buttonTexts(*three), (QStringList { u"はい(&Y)"_s, u"いいえ(&N)"_s, u"キャンセル"_s }));
     QCOMPARE(three->escapeButton()->text(), u"キャンセル"_s);
 }
 
@@ -140,8 +139,7 @@ void TestAppKit::confirmKeys_data()
     QTest::addColumn<Answer>("answer");
     QTest::newRow("Enter presses yes") << true << int(Qt::Key_Return) << Answer::Yes;
     QTest::newRow("Escape presses cancel") << true << int(Qt::Key_Escape) << Answer::Cancel;
-    QTest::newRow("Escape presses no without cancel")
-        << false << int(Qt::Key_Escape) << Answer::No;
+    QTest::newRow("Escape presses no without cancel") << false << int(Qt::Key_Escape) << Answer::No;
     QTest::newRow("closing counts as cancel") << true << 0 << Answer::Cancel;
     QTest::newRow("Alt+N presses no") << true << int(Qt::Key_N) << Answer::No;
 }
@@ -158,8 +156,8 @@ void TestAppKit::confirmKeys()
         if (key == 0)
             box->close();
         else
-            QTest::keyClick(box.get(), Qt::Key(key),
-                            key == Qt::Key_N ? Qt::AltModifier : Qt::NoModifier);
+            QTest::keyClick(
+                box.get(), Qt::Key(key), key == Qt::Key_N ? Qt::AltModifier : Qt::NoModifier);
     });
     QTimer::singleShot(5000, box.get(), [&] { box->done(-1); }); // never hang the suite
     box->exec();

@@ -29,23 +29,20 @@ TEST_P(SplitCommaTextTest, SplitsAsTheItemFilesNeed)
 
 using namespace std::string_literals;
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SplitCommaTextTest,
-    testing::Values(
-        CommaCase { "QuotedFields", R"("01","a","b")", { "01", "a", "b" } },
+INSTANTIATE_TEST_SUITE_P(Lines, SplitCommaTextTest,
+    testing::Values(CommaCase { "QuotedFields", R"("01","a","b")", { "01", "a", "b" } },
         CommaCase { "PlainFields", "01,a,b", { "01", "a", "b" } },
-        CommaCase { "EmptyLine", "", {} },
-        CommaCase { "BlankLine", " \t\x01 ", {} },
-        CommaCase { "BlanksSeparateLikeCommas", "a b\tc\x1F"
-                                                "d",
-                    { "a", "b", "c", "d" } },
+        CommaCase { "EmptyLine", "", {} }, CommaCase { "BlankLine", " \t\x01 ", {} },
+        CommaCase { "BlanksSeparateLikeCommas",
+            "a b\tc\x1F"
+            "d",
+            { "a", "b", "c", "d" } },
         CommaCase { "BlanksAroundCommas", "  a , b ,c", { "a", "b", "c" } },
         CommaCase { "AdjacentCommasGiveAnEmptyField", "a,,b", { "a", "", "b" } },
         CommaCase { "BlankBetweenCommasGivesAnEmptyField", "a, ,b", { "a", "", "b" } },
         CommaCase { "TrailingCommaGivesAnEmptyField", "a,", { "a", "" } },
         CommaCase { "CommaThenBlanksGivesNoField", "a, ", { "a" } },
-        CommaCase { "LoneComma", ",", { "", "" } },
-        CommaCase { "LeadingComma", ",a", { "", "a" } },
+        CommaCase { "LoneComma", ",", { "", "" } }, CommaCase { "LeadingComma", ",a", { "", "a" } },
         CommaCase { "EmptyQuotedField", R"("")", { "" } },
         CommaCase { "QuotedKeepsCommasAndBlanks", R"(" a, b ",c)", { " a, b ", "c" } },
         CommaCase { "DoubledQuotes", R"("say ""hi""",x)", { R"(say "hi")", "x" } },
@@ -58,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommaCase { "UnterminatedEndingInDoubledQuote", R"("a"")", { "a" } },
         CommaCase { "LoneQuote", R"(")", { "" } },
         CommaCase { "ShiftJisTrailBytes5CAnd7C", "\"\x95\x5C\",\x83\x7C\x83\x5C",
-                    { "\x95\x5C", "\x83\x7C\x83\x5C" } },
+            { "\x95\x5C", "\x83\x7C\x83\x5C" } },
         CommaCase { "Utf8Bytes", "\"設定\",値", { "設定", "値" } },
         CommaCase { "NulEndsTheLine", "a,b\0,c"s, { "a", "b" } }),
     [](const testing::TestParamInfo<CommaCase> &info) { return std::string(info.param.name); });
@@ -66,9 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(QuoteCommaFieldTest, ReadsBackUnchanged)
 {
     for (const std::string &field :
-         { ""s, "plain"s, " a, b "s, R"(")"s, R"(""x"")"s, "\x95\x5C\t\x83\x7C"s, ","s }) {
+        { ""s, "plain"s, " a, b "s, R"(")"s, R"(""x"")"s, "\x95\x5C\t\x83\x7C"s, ","s }) {
         EXPECT_EQ(SplitCommaText(QuoteCommaField(field) + "," + QuoteCommaField(field)),
-                  (Fields { field, field }))
+            (Fields { field, field }))
             << field;
     }
 }

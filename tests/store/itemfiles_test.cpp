@@ -28,8 +28,8 @@ std::string loadError(const std::function<void()> &load)
     return "no error";
 }
 
-TValueData value(std::string name, std::string text, std::string itemCode = {},
-                 std::string valueCode = "01")
+TValueData value(
+    std::string name, std::string text, std::string itemCode = {}, std::string valueCode = "01")
 {
     return { std::move(itemCode), std::move(valueCode), std::move(name), std::move(text) };
 }
@@ -37,10 +37,11 @@ TValueData value(std::string name, std::string text, std::string itemCode = {},
 TEST(LoadItemFileTest, ReadsFieldsByPositionOverEveryLineEnd)
 {
     ScratchDirectory dir;
-    dir.write("ITEM.CSV", "\"01\",\"Screen\",\"a.ini\",\"S\",\"K\"\r\n"
-                          "02,Sound,b.ini,T,L\n"
-                          "\"03\",\"x\",\"c.ini\",\"U\",\"M\",\"extra\"\r"
-                          "\"04\",\"last\",\"d.ini\",\"V\",\"N\"");
+    dir.write("ITEM.CSV",
+        "\"01\",\"Screen\",\"a.ini\",\"S\",\"K\"\r\n"
+        "02,Sound,b.ini,T,L\n"
+        "\"03\",\"x\",\"c.ini\",\"U\",\"M\",\"extra\"\r"
+        "\"04\",\"last\",\"d.ini\",\"V\",\"N\"");
     const ItemList items = LoadItemFile(dir.file("ITEM.CSV"));
     ASSERT_EQ(items.size(), 4u);
     EXPECT_EQ(items[0].Code, "01");
@@ -93,34 +94,32 @@ TEST_P(LoadFailureTest, NamesTheMissingFieldPosition)
     dir.write("F.CSV", GetParam().bytes);
     const std::string path = dir.file("F.CSV");
     EXPECT_EQ(loadError([&] {
-                  GetParam().valueFile ? (void)LoadValueFile(path) : (void)LoadItemFile(path);
-              }),
-              GetParam().message);
+        GetParam().valueFile ? (void)LoadValueFile(path) : (void)LoadItemFile(path);
+    }),
+        GetParam().message);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, LoadFailureTest,
-    testing::Values(
-        BadFileCase { "ExtraEmptyLineAtEnd", false, "01,a,b,c,d\r\n\r\n",
-                      "リストのインデックスが範囲を超えています (0)" },
+INSTANTIATE_TEST_SUITE_P(Files, LoadFailureTest,
+    testing::Values(BadFileCase { "ExtraEmptyLineAtEnd", false, "01,a,b,c,d\r\n\r\n",
+                        "リストのインデックスが範囲を超えています (0)" },
         BadFileCase { "BlankLine", false, "01,a,b,c,d\r\n  \r\n02,a,b,c,d\r\n",
-                      "リストのインデックスが範囲を超えています (0)" },
+            "リストのインデックスが範囲を超えています (0)" },
         BadFileCase { "ItemLineWithFourFields", false, "01,a,b,c\r\n",
-                      "リストのインデックスが範囲を超えています (4)" },
-        BadFileCase { "LineFeedThenCarriageReturnIsTwoLineEnds", false,
-                      "01,a,b,c,d\n\r02,a,b,c,d", "リストのインデックスが範囲を超えています (0)" },
+            "リストのインデックスが範囲を超えています (4)" },
+        BadFileCase { "LineFeedThenCarriageReturnIsTwoLineEnds", false, "01,a,b,c,d\n\r02,a,b,c,d",
+            "リストのインデックスが範囲を超えています (0)" },
         BadFileCase { "ValueLineWithTwoFields", true, "01,01,a,1\r\n01,02\r\n",
-                      "リストのインデックスが範囲を超えています (2)" }),
+            "リストのインデックスが範囲を超えています (2)" }),
     [](const testing::TestParamInfo<BadFileCase> &info) { return std::string(info.param.name); });
 
 TEST(LoadItemFileTest, UnreadableFileIsNamedInTheMessage)
 {
     ScratchDirectory dir;
     EXPECT_EQ(loadError([&] { LoadItemFile(dir.file("ITEM.CSV")); }),
-              "ファイル " + dir.file("ITEM.CSV") + " は開けません");
+        "ファイル " + dir.file("ITEM.CSV") + " は開けません");
     std::filesystem::create_directory(dir.file("VALUE.CSV"));
     EXPECT_EQ(loadError([&] { LoadValueFile(dir.file("VALUE.CSV")); }),
-              "ファイル " + dir.file("VALUE.CSV") + " は開けません");
+        "ファイル " + dir.file("VALUE.CSV") + " は開けません");
 }
 
 TEST(LinkValuesTest, MatchesCodesExactlyInFileOrder)
@@ -130,8 +129,8 @@ TEST(LinkValuesTest, MatchesCodesExactlyInFileOrder)
     items[1].Code = "02";
     items[2].Code = "01"; // shares its code with the first item
     const std::vector<TValueData> values { value("a", "1", "01"), value("b", "2", "02"),
-                                           value("c", "3", "01"), value("d", "4", "1"),
-                                           value("e", "5", "01 "), value("f", "6", "99") };
+        value("c", "3", "01"), value("d", "4", "1"), value("e", "5", "01 "),
+        value("f", "6", "99") };
     LinkValues(items, values);
     const auto names = [](const TItemData &item) {
         std::string joined;
@@ -153,11 +152,13 @@ TEST(WriteItemFilesTest, WritesQuotedFieldsAndCodesFromPositions)
     items[1] = { "", "b", "", "", "", {} };
     items[1].Values = { value("v", "w", "07", "05") };
     WriteItemFiles(dir.path(), items);
-    EXPECT_EQ(dir.read("ITEM.CSV"), "\"01\",\"画面\",\"C:\\a.ini\",\"Disp\",\"Mode\"\r\n"
-                                    "\"02\",\"b\",\"\",\"\",\"\"\r\n");
-    EXPECT_EQ(dir.read("VALUE.CSV"), "\"01\",\"01\",\"高\",\"1\"\r\n"
-                                     "\"01\",\"02\",\"低 \"\"x\"\"\",\"\"\r\n"
-                                     "\"02\",\"05\",\"v\",\"w\"\r\n");
+    EXPECT_EQ(dir.read("ITEM.CSV"),
+        "\"01\",\"画面\",\"C:\\a.ini\",\"Disp\",\"Mode\"\r\n"
+        "\"02\",\"b\",\"\",\"\",\"\"\r\n");
+    EXPECT_EQ(dir.read("VALUE.CSV"),
+        "\"01\",\"01\",\"高\",\"1\"\r\n"
+        "\"01\",\"02\",\"低 \"\"x\"\"\",\"\"\r\n"
+        "\"02\",\"05\",\"v\",\"w\"\r\n");
 }
 
 TEST(WriteItemFilesTest, EmptyListGivesTwoEmptyFiles)
@@ -208,22 +209,26 @@ TEST(ItemFilesRoundTripTest, AwkwardFieldsSurviveSaveAndLoad)
 TEST(ItemFilesRoundTripTest, DeletingTheFirstItemRenumbersTheRest)
 {
     ScratchDirectory dir;
-    dir.write("ITEM.CSV", "\"01\",\"a\",\"f\",\"s\",\"k\"\r\n"
-                          "\"02\",\"b\",\"f\",\"s\",\"k\"\r\n"
-                          "\"03\",\"c\",\"f\",\"s\",\"k\",\"sixth\"\r\n");
-    dir.write("VALUE.CSV", "\"01\",\"01\",\"a1\",\"1\"\r\n"
-                           "\"02\",\"01\",\"b1\",\"1\"\r\n"
-                           "\"03\",\"01\",\"c1\",\"1\"\r\n"
-                           "\"03\",\"02\",\"c2\",\"2\"\r\n"
-                           "\"09\",\"01\",\"orphan\",\"1\"\r\n");
+    dir.write("ITEM.CSV",
+        "\"01\",\"a\",\"f\",\"s\",\"k\"\r\n"
+        "\"02\",\"b\",\"f\",\"s\",\"k\"\r\n"
+        "\"03\",\"c\",\"f\",\"s\",\"k\",\"sixth\"\r\n");
+    dir.write("VALUE.CSV",
+        "\"01\",\"01\",\"a1\",\"1\"\r\n"
+        "\"02\",\"01\",\"b1\",\"1\"\r\n"
+        "\"03\",\"01\",\"c1\",\"1\"\r\n"
+        "\"03\",\"02\",\"c2\",\"2\"\r\n"
+        "\"09\",\"01\",\"orphan\",\"1\"\r\n");
     ItemList items = loadLinked(dir);
     items.erase(items.begin());
     WriteItemFiles(dir.path(), items);
-    EXPECT_EQ(dir.read("ITEM.CSV"), "\"01\",\"b\",\"f\",\"s\",\"k\"\r\n"
-                                    "\"02\",\"c\",\"f\",\"s\",\"k\"\r\n");
-    EXPECT_EQ(dir.read("VALUE.CSV"), "\"01\",\"01\",\"b1\",\"1\"\r\n"
-                                     "\"02\",\"01\",\"c1\",\"1\"\r\n"
-                                     "\"02\",\"02\",\"c2\",\"2\"\r\n");
+    EXPECT_EQ(dir.read("ITEM.CSV"),
+        "\"01\",\"b\",\"f\",\"s\",\"k\"\r\n"
+        "\"02\",\"c\",\"f\",\"s\",\"k\"\r\n");
+    EXPECT_EQ(dir.read("VALUE.CSV"),
+        "\"01\",\"01\",\"b1\",\"1\"\r\n"
+        "\"02\",\"01\",\"c1\",\"1\"\r\n"
+        "\"02\",\"02\",\"c2\",\"2\"\r\n");
 }
 
 ItemList manyItems(std::size_t count)
@@ -244,9 +249,8 @@ const char *const OldValues = "\"01\",\"01\",\"old\",\"1\"\r\n";
 // as the program can tell), and returns the message the save raised.
 std::string saveWithFileSizeLimit(const ScratchDirectory &dir, std::size_t limit)
 {
-    return test::runWithFileSizeLimit(limit, [&] {
-        return loadError([&] { WriteItemFiles(dir.path(), manyItems(200)); });
-    });
+    return test::runWithFileSizeLimit(
+        limit, [&] { return loadError([&] { WriteItemFiles(dir.path(), manyItems(200)); }); });
 }
 
 TEST(WriteItemFilesFailureTest, FullDiskLeavesBothOldFilesAndNoTemporaryFile)
@@ -270,7 +274,7 @@ TEST(WriteItemFilesFailureTest, DirectoryInPlaceOfValueFileLeavesItemFile)
     dir.write("ITEM.CSV", OldItems);
     std::filesystem::create_directory(dir.file("VALUE.CSV"));
     EXPECT_EQ(loadError([&] { WriteItemFiles(dir.path(), manyItems(2)); }),
-              "ファイル " + dir.file("VALUE.CSV") + " を作成できません");
+        "ファイル " + dir.file("VALUE.CSV") + " を作成できません");
     EXPECT_EQ(dir.read("ITEM.CSV"), OldItems);
     EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
 }
@@ -279,7 +283,7 @@ TEST(WriteItemFilesFailureTest, MissingDirectoryNamesTheItemFile)
 {
     ScratchDirectory dir;
     EXPECT_EQ(loadError([&] { WriteItemFiles(dir.file("gone/"), {}); }),
-              "ファイル " + dir.file("gone/ITEM.CSV") + " を作成できません");
+        "ファイル " + dir.file("gone/ITEM.CSV") + " を作成できません");
 }
 
 #ifndef _WIN32
@@ -293,7 +297,9 @@ TEST(WriteItemFilesTest, KeepsPermissionBitsAndSymbolicLinks)
     WriteItemFiles(dir.path(), manyItems(1));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("ITEM.CSV")));
     EXPECT_NE(dir.read("real-items.csv"), OldItems);
-    struct stat info {};
+    struct stat info
+    {
+    };
     ::stat(dir.file("VALUE.CSV").c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV real-items.csv");

@@ -31,8 +31,7 @@ void ScriptedDialogService::expectHint(const QString &text)
     m_steps.push_back({ Kind::Hint, text, false, Answer::Cancel, std::nullopt });
 }
 
-void ScriptedDialogService::expectConfirm(const QString &question, bool offerCancel,
-                                          Answer answer)
+void ScriptedDialogService::expectConfirm(const QString &question, bool offerCancel, Answer answer)
 {
     m_steps.push_back({ Kind::Confirm, question, offerCancel, answer, std::nullopt });
 }
@@ -47,8 +46,8 @@ void ScriptedDialogService::onNextBox(std::function<void()> action)
     m_onNextBox = std::move(action);
 }
 
-const ScriptedDialogService::Step *ScriptedDialogService::next(Kind kind, const QString &text,
-                                                               bool offerCancel)
+const ScriptedDialogService::Step *ScriptedDialogService::next(
+    Kind kind, const QString &text, bool offerCancel)
 {
     if (m_onNextBox)
         std::exchange(m_onNextBox, nullptr)();
@@ -61,8 +60,8 @@ const ScriptedDialogService::Step *ScriptedDialogService::next(Kind kind, const 
     m_steps.pop_front();
     if (m_current->kind != kind || m_current->text != text
         || m_current->offerCancel != offerCancel) {
-        m_failures << QStringLiteral("expected ") + kindName(m_current->kind) + QStringLiteral(" \"")
-                + m_current->text + QStringLiteral("\" but got ") + seen
+        m_failures << QStringLiteral("expected ") + kindName(m_current->kind)
+                + QStringLiteral(" \"") + m_current->text + QStringLiteral("\" but got ") + seen
                 + (kind == Kind::Confirm ? QStringLiteral(" cancel=%1").arg(offerCancel)
                                          : QString());
         return nullptr;
@@ -89,8 +88,8 @@ void ScriptedDialogService::showHint(QWidget *, const QString &text)
     next(Kind::Hint, text);
 }
 
-DialogService::Answer ScriptedDialogService::confirm(QWidget *, const QString &question,
-                                                     bool offerCancel)
+DialogService::Answer ScriptedDialogService::confirm(
+    QWidget *, const QString &question, bool offerCancel)
 {
     const Step *step = next(Kind::Confirm, question, offerCancel);
     return step ? step->answer : Answer::Cancel;

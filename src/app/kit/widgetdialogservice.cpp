@@ -39,11 +39,10 @@ QPushButton *addAnswerButton(QMessageBox &box, const QString &text, DialogServic
 
 WidgetDialogService::WidgetDialogService(QString applicationTitle)
     : m_applicationTitle(std::move(applicationTitle))
-{
-}
+{ }
 
-std::unique_ptr<QMessageBox> WidgetDialogService::buildBox(QWidget *parent, const QString &caption,
-                                                           const QString &text) const
+std::unique_ptr<QMessageBox> WidgetDialogService::buildBox(
+    QWidget *parent, const QString &caption, const QString &text) const
 {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setWindowModality(Qt::ApplicationModal);
@@ -54,8 +53,8 @@ std::unique_ptr<QMessageBox> WidgetDialogService::buildBox(QWidget *parent, cons
     return box;
 }
 
-std::unique_ptr<QMessageBox> WidgetDialogService::buildErrorBox(QWidget *parent,
-                                                                const QString &message) const
+std::unique_ptr<QMessageBox> WidgetDialogService::buildErrorBox(
+    QWidget *parent, const QString &message) const
 {
     auto box = buildBox(parent, m_applicationTitle, message);
     box->setIcon(QMessageBox::Critical);
@@ -64,8 +63,8 @@ std::unique_ptr<QMessageBox> WidgetDialogService::buildErrorBox(QWidget *parent,
     return box;
 }
 
-std::unique_ptr<QMessageBox> WidgetDialogService::buildHintBox(QWidget *parent,
-                                                               const QString &text) const
+std::unique_ptr<QMessageBox> WidgetDialogService::buildHintBox(
+    QWidget *parent, const QString &text) const
 {
     auto box = buildBox(parent, m_applicationTitle, text);
     box->setIcon(QMessageBox::NoIcon);
@@ -74,9 +73,8 @@ std::unique_ptr<QMessageBox> WidgetDialogService::buildHintBox(QWidget *parent,
     return box;
 }
 
-std::unique_ptr<QMessageBox> WidgetDialogService::buildConfirmBox(QWidget *parent,
-                                                                  const QString &question,
-                                                                  bool offerCancel) const
+std::unique_ptr<QMessageBox> WidgetDialogService::buildConfirmBox(
+    QWidget *parent, const QString &question, bool offerCancel) const
 {
     auto box = buildBox(parent, QStringLiteral("確認"), question);
     box->setIcon(QMessageBox::Question);
@@ -99,8 +97,8 @@ DialogService::Answer WidgetDialogService::answerOf(const QMessageBox &box)
     return Answer(clicked->property(AnswerProperty).toInt());
 }
 
-std::unique_ptr<QFileDialog> WidgetDialogService::buildOpenFileDialog(QWidget *parent,
-                                                                      const QString &filter) const
+std::unique_ptr<QFileDialog> WidgetDialogService::buildOpenFileDialog(
+    QWidget *parent, const QString &filter) const
 {
     auto dialog = std::make_unique<QFileDialog>(parent);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
@@ -124,16 +122,15 @@ void WidgetDialogService::showHint(QWidget *parent, const QString &text)
     runCentred(*buildHintBox(parent, text));
 }
 
-DialogService::Answer WidgetDialogService::confirm(QWidget *parent, const QString &question,
-                                                   bool offerCancel)
+DialogService::Answer WidgetDialogService::confirm(
+    QWidget *parent, const QString &question, bool offerCancel)
 {
     const auto box = buildConfirmBox(parent, question, offerCancel);
     runCentred(*box);
     return answerOf(*box);
 }
 
-std::optional<QString> WidgetDialogService::chooseFileToOpen(QWidget *parent,
-                                                             const QString &filter)
+std::optional<QString> WidgetDialogService::chooseFileToOpen(QWidget *parent, const QString &filter)
 {
     const auto dialog = buildOpenFileDialog(parent, filter);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())

@@ -23,16 +23,16 @@ public:
 
     std::unique_ptr<QMessageBox> buildErrorBox(QWidget *parent, const QString &message) const;
     std::unique_ptr<QMessageBox> buildHintBox(QWidget *parent, const QString &text) const;
-    std::unique_ptr<QMessageBox> buildConfirmBox(QWidget *parent, const QString &question,
-                                                 bool offerCancel) const;
+    std::unique_ptr<QMessageBox> buildConfirmBox(
+        QWidget *parent, const QString &question, bool offerCancel) const;
     std::unique_ptr<QFileDialog> buildOpenFileDialog(QWidget *parent, const QString &filter) const;
 
     // The answer a confirmation box was left with; closing it counts as "キャンセル".
     static Answer answerOf(const QMessageBox &box);
 
 private:
-    std::unique_ptr<QMessageBox> buildBox(QWidget *parent, const QString &caption,
-                                          const QString &text) const;
+    std::unique_ptr<QMessageBox> buildBox(
+        QWidget *parent, const QString &caption, const QString &text) const;
 
     QString m_applicationTitle;
 };
