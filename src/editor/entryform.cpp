@@ -25,6 +25,7 @@
 #include "errordisplay.h"
 #include "formfont.h"
 #include "itemfiles.h"
+#include "singlelinevalidator.h"
 
 using namespace Qt::StringLiterals;
 
@@ -229,6 +230,7 @@ QLineEdit *TForm3::addLabelledBox(
     auto *box = new QLineEdit(panel);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(76, top, width, 20);
+    box->setValidator(new SingleLineValidator(box));
     caption->setBuddy(box);
     return box;
 }

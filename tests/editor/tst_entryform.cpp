@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -188,6 +189,8 @@ private slots:
     void enterAndEscapeDoNothing_data();
     void enterAndEscapeDoNothing();
     void unshowableBytesSurviveAnOk();
+    void pastedLineBreaksNeverReachTheRecord_data();
+    void pastedLineBreaksNeverReachTheRecord();
     void runsModallyUntilOkOrClose_data();
     void runsModallyUntilOkOrClose();
     void indexOutsideTheList();
@@ -737,6 +740,39 @@ void TestTForm3::unshowableBytesSurviveAnOk()
     QCOMPARE(QByteArray::fromStdString(item.Values[0].Value), QByteArray("v\xff"));
     QCOMPARE(QByteArray::fromStdString(item.Values[1].Name), QByteArray("n\xfe"));
     QCOMPARE(item.Values[1].Value, std::string("w"));
+}
+
+void TestTForm3::pastedLineBreaksNeverReachTheRecord_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("first line only") << QString() << 0 << u"New\r\nName"_s << u"New"_s;
+    QTest::newRow("into the middle") << u"abcd"_s << 2 << u"X\nY"_s << u"abXcd"_s;
+    QTest::newRow("break first") << u"ab"_s << 2 << u"\rZ"_s << u"ab"_s;
+    QTest::newRow("NUL") << QString() << 0 << QString(u"a\0b"_s) << u"a"_s;
+    QTest::newRow("plain text") << u"a"_s << 1 << u"b c"_s << u"ab c"_s;
+}
+
+void TestTForm3::pastedLineBreaksNeverReachTheRecord()
+{
+    QFETCH(QString, before);
+    QFETCH(int, cursor);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+    Fixture f;
+    const bool accepted = f.edit(0, [&] {
+        QLineEdit *name = f.box(TForm3::Edit1);
+        name->setText(before);
+        name->setCursorPosition(cursor);
+        QGuiApplication::clipboard()->setText(pasted);
+        name->paste();
+        QCOMPARE(name->text(), after);
+        f.click(TForm3::Button1);
+    });
+    QVERIFY(accepted);
+    QCOMPARE(QString::fromStdString(f.items[0].Name), after);
 }
 
 void TestTForm3::runsModallyUntilOkOrClose_data()
