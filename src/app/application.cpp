@@ -10,9 +10,11 @@
 
 namespace velmora {
 
-Application::Application(DialogService &dialogs, std::string executableDirectory, const QIcon &icon)
+Application::Application(DialogService &dialogs, std::string executableDirectory, const QIcon &icon,
+    std::function<void()> onExit)
 {
     m_form1 = std::make_unique<TForm1>(dialogs, executableDirectory, icon);
+    QObject::connect(m_form1.get(), &TForm1::closed, m_form1.get(), std::move(onExit));
     m_form1->FormCreate();
     TForm1 &main = *m_form1;
     m_form2 = std::make_unique<TForm2>(

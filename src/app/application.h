@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,10 @@ class TForm5;
 class Application
 {
 public:
-    Application(DialogService &dialogs, std::string executableDirectory, const QIcon &icon);
+    // onExit runs when the main form closes through "終了", which may happen while the forms
+    // are still being created (a start-up error box runs an event loop of its own).
+    Application(DialogService &dialogs, std::string executableDirectory, const QIcon &icon,
+        std::function<void()> onExit);
     ~Application();
 
     TForm1 &mainForm() const { return *m_form1; }

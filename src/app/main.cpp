@@ -8,7 +8,6 @@
 #include "application.h"
 #include "applicationtitle.h"
 #include "executabledirectory.h"
-#include "mainform.h"
 #include "widgetdialogservice.h"
 
 int main(int argc, char *argv[])
@@ -22,7 +21,16 @@ int main(int argc, char *argv[])
 
     velmora::WidgetDialogService dialogs(
         velmora::applicationTitle(QFileInfo(QApplication::applicationFilePath()).fileName()));
-    velmora::Application velmora(dialogs, velmora::executableDirectory(), appIcon);
+    // Ending the loop directly: quit() would first close the item list window, which would ask
+    // about unsaved changes and write its settings, and "終了" does neither. An exit asked for
+    // before the loop runs (from a start-up error box's own loop) is kept and honoured.
+    bool exitRequested = false;
+    velmora::Application velmora(dialogs, velmora::executableDirectory(), appIcon, [&] {
+        exitRequested = true;
+        QCoreApplication::exit(0);
+    });
+    if (exitRequested)
+        return 0;
     // The icon stays registered: Qt docks it as soon as a tray host starts, with no polling.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         const QString waiting
@@ -30,9 +38,5 @@ int main(int argc, char *argv[])
                   .arg(QCoreApplication::applicationName());
         std::fprintf(stderr, "%s\n", waiting.toLocal8Bit().constData());
     }
-    // Ending the loop directly: quit() would first close the item list window, which would ask
-    // about unsaved changes and write its settings, and "終了" does neither.
-    QObject::connect(
-        &velmora.mainForm(), &velmora::TForm1::closed, &app, [] { QCoreApplication::exit(0); });
     return app.exec();
 }
