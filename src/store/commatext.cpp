@@ -8,19 +8,8 @@ namespace detail {
 // as the original reader of these files does.
 std::string_view readQuotedField(std::string_view line, std::size_t &at, std::string &scratch)
 {
-    const std::size_t from = at + 1;
-    std::size_t quote = from; // fields are short: a plain loop beats a library search here
-    while (quote < line.size() && line[quote] != '"')
-        ++quote;
-    if (quote == line.size())
-        quote = std::string_view::npos;
-    if (quote != std::string_view::npos && (quote + 1 == line.size() || line[quote + 1] != '"')) {
-        at = quote + 1;
-        return line.substr(from, quote - from);
-    }
-
     scratch.clear();
-    std::size_t next = from;
+    std::size_t next = at + 1;
     for (;;) {
         const std::size_t end = line.find('"', next);
         if (end == std::string_view::npos) {

@@ -26,9 +26,20 @@ std::string QuoteCommaField(std::string_view field);
 
 namespace detail {
 
-// Reads the quoted field starting at line[at]; moves at past it. Uses scratch only when the
-// field holds doubled quotes or lacks its closing quote.
+// Reads the quoted field starting at line[at] into scratch; moves at past it.
 std::string_view readQuotedField(std::string_view line, std::size_t &at, std::string &scratch);
+
+// The position of the closing quote of the quoted field starting at line[at], or npos when the
+// field holds doubled quotes or lacks its closing quote and needs readQuotedField.
+constexpr std::size_t plainQuotedFieldEnd(std::string_view line, std::size_t at)
+{
+    std::size_t quote = at + 1; // fields are short: a plain loop beats a library search here
+    while (quote < line.size() && line[quote] != '"')
+        ++quote;
+    if (quote == line.size() || (quote + 1 < line.size() && line[quote + 1] == '"'))
+        return std::string_view::npos;
+    return quote;
+}
 
 } // namespace detail
 
@@ -45,7 +56,13 @@ void ForEachCommaField(std::string_view line, OnField &&onField)
     skipBlanks();
     while (at < line.size()) {
         if (line[at] == '"') {
-            onField(detail::readQuotedField(line, at, scratch));
+            if (const std::size_t quote = detail::plainQuotedFieldEnd(line, at);
+                quote != std::string_view::npos) {
+                onField(line.substr(at + 1, quote - at - 1));
+                at = quote + 1;
+            } else {
+                onField(detail::readQuotedField(line, at, scratch));
+            }
         } else {
             const std::size_t start = at;
             while (at < line.size() && !isBlank(line[at]) && line[at] != ',')

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
+#include <cstring>
+#include <functional>
+#include <numeric>
+#include <span>
+#include <type_traits>
 
 #include "atomicfile.h"
 #include "codepage.h"
@@ -22,47 +26,128 @@ std::string readItemFile(const std::string &path)
     return std::move(*bytes);
 }
 
-// Calls onLine for every line of text: a line ends at CR, LF or CR LF; a line end at the very
-// end starts no further line; a NUL byte ends the text.
-template<typename OnLine>
-void forEachLine(std::string_view text, OnLine onLine)
+// The lines of text: a line ends at CR, LF or CR LF; a line end at the very end starts no
+// further line; a NUL byte ends the text.
+std::vector<std::string_view> splitLines(const std::string &text)
 {
-    text = text.substr(0, text.find('\0'));
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = at;
-        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
-            ++end;
-        if (end == text.size()) {
-            onLine(text.substr(at));
-            return;
-        }
-        onLine(text.substr(at, end - at));
-        at = end + 1;
-        if (text[end] == '\r' && at < text.size() && text[at] == '\n')
+    std::vector<std::string_view> lines;
+    const char *at = text.c_str();
+    while (*at) {
+        const char *const end = at + std::strcspn(at, "\r\n"); // stops at the NUL as well
+        lines.emplace_back(at, std::size_t(end - at));
+        at = end;
+        if (at[0] == '\r' && at[1] == '\n')
+            at += 2;
+        else if (*at)
             ++at;
     }
+    return lines;
 }
 
-// About the number of lines, to reserve room for the records.
-std::size_t countLines(std::string_view text)
-{
-    return std::size_t(std::count(text.begin(), text.end(), '\n')) + 1;
-}
-
-// Splits a line into the fields of one record: field i goes to *targets[i], further fields are
-// ignored, and too few fields raise the error that names the first missing position.
+// The leading fields of one line of an item file at a time.
 template<std::size_t count>
-void readRecord(std::string_view line, const std::array<std::string *, count> &targets)
+class RecordFields
 {
-    std::size_t index = 0;
-    ForEachCommaField(line, [&](std::string_view field) {
+public:
+    // Reads the fields of line; further fields are ignored, and too few fields raise the error
+    // that names the first missing position.
+    void split(std::string_view line)
+    {
+        std::size_t index = 0;
+        ForEachCommaField(line, [&](std::string_view field) {
+            if (index < count)
+                m_fields[index] = keep(index, field, line);
+            ++index;
+        });
         if (index < count)
-            targets[index]->assign(field);
-        ++index;
-    });
-    if (index < count)
-        throw Error("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+            throw Error("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+    }
+
+    std::string text(std::size_t index) const { return std::string(m_fields[index]); }
+
+private:
+    // Fields are views into the line, except those that had to be unescaped: they last only for
+    // the call that hands them over, so they are copied.
+    std::string_view keep(std::size_t index, std::string_view field, std::string_view line)
+    {
+        const std::less_equal<const char *> notAfter;
+        if (notAfter(line.data(), field.data())
+            && notAfter(field.data() + field.size(), line.data() + line.size()))
+            return field;
+        return m_unescaped[index].assign(field);
+    }
+
+    std::array<std::string_view, count> m_fields;
+    std::array<std::string, count> m_unescaped;
+};
+
+// Passed to emplace_back, builds the record that make() returns right in the vector: the
+// conversion's result initialises the element, where push_back(make()) would move a temporary
+// and so cost as much again as building the record.
+template<typename Make>
+struct InPlace
+{
+    Make make;
+    operator std::invoke_result_t<Make &>() { return make(); }
+};
+template<typename Make>
+InPlace(Make) -> InPlace<Make>;
+
+// Orders codes as the numbers that a save writes: shorter first, then byte by byte.
+bool codeLess(std::string_view a, std::string_view b)
+{
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+// Finds the items that have a code.
+class ItemsByCode
+{
+public:
+    explicit ItemsByCode(const ItemList &items)
+        : m_items(items)
+        , m_order(items.size())
+    {
+        std::iota(m_order.begin(), m_order.end(), std::size_t(0));
+        const auto byCode
+            = [&](std::size_t a, std::size_t b) { return codeLess(items[a].Code, items[b].Code); };
+        if (!std::is_sorted(m_order.begin(), m_order.end(), byCode))
+            std::stable_sort(m_order.begin(), m_order.end(), byCode);
+    }
+
+    // The positions of the items with code. Looks after the items found last time first, as
+    // the values of a saved file follow its items.
+    std::span<const std::size_t> find(std::string_view code)
+    {
+        auto first = m_order.cbegin() + std::ptrdiff_t(m_next);
+        if (first == m_order.cend() || m_items[*first].Code != code) {
+            first = std::lower_bound(
+                m_order.cbegin(), m_order.cend(), code, [&](std::size_t item, std::string_view c) {
+                    return codeLess(m_items[item].Code, c);
+                });
+        }
+        auto last = first;
+        while (last != m_order.cend() && m_items[*last].Code == code)
+            ++last;
+        m_next = std::size_t(last - m_order.cbegin());
+        return { first, last };
+    }
+
+private:
+    const ItemList &m_items;
+    std::vector<std::size_t> m_order; // by code, and in file order among items sharing a code
+    std::size_t m_next = 0; // where the items after those found last time start in m_order
+};
+
+// Appends the values [first, last) to every receiving item; the last one takes them over.
+void appendValues(ItemList &items, std::span<const std::size_t> receivers,
+    std::vector<TValueData>::iterator first, std::vector<TValueData>::iterator last)
+{
+    if (receivers.empty())
+        return;
+    for (const std::size_t item : receivers.first(receivers.size() - 1))
+        items[item].Values.insert(items[item].Values.end(), first, last);
+    std::vector<TValueData> &taker = items[receivers.back()].Values;
+    taker.insert(taker.end(), std::make_move_iterator(first), std::make_move_iterator(last));
 }
 
 void appendLine(std::string &text, std::initializer_list<std::string_view> fields)
@@ -90,62 +175,47 @@ std::string TwoDigitCode(std::size_t number)
 ItemList LoadItemFile(const std::string &path)
 {
     const std::string text = readItemFile(path);
+    const std::vector<std::string_view> lines = splitLines(text);
     ItemList items;
-    items.reserve(countLines(text));
-    forEachLine(text, [&](std::string_view line) {
-        TItemData &item = items.emplace_back();
-        readRecord<5>(line, { &item.Code, &item.Name, &item.FileName, &item.Section, &item.Key });
-    });
+    items.reserve(lines.size());
+    RecordFields<5> fields;
+    for (const std::string_view line : lines) {
+        fields.split(line);
+        items.emplace_back(InPlace { [&] {
+            return TItemData { fields.text(0), fields.text(1), fields.text(2), fields.text(3),
+                fields.text(4), {} };
+        } });
+    }
     return items;
 }
 
 std::vector<TValueData> LoadValueFile(const std::string &path)
 {
     const std::string text = readItemFile(path);
+    const std::vector<std::string_view> lines = splitLines(text);
     std::vector<TValueData> values;
-    values.reserve(countLines(text));
-    forEachLine(text, [&](std::string_view line) {
-        TValueData &value = values.emplace_back();
-        readRecord<4>(line, { &value.ItemCode, &value.ValueCode, &value.Name, &value.Value });
-    });
+    values.reserve(lines.size());
+    RecordFields<4> fields;
+    for (const std::string_view line : lines) {
+        fields.split(line);
+        values.emplace_back(InPlace { [&] {
+            return TValueData { fields.text(0), fields.text(1), fields.text(2), fields.text(3) };
+        } });
+    }
     return values;
 }
 
 void LinkValues(ItemList &items, std::vector<TValueData> values)
 {
-    // The values of one code form a chain in file order through next[].
-    constexpr std::size_t None = std::size_t(-1);
-    struct Chain
-    {
-        std::size_t first = None, last = None, count = 0;
-        std::size_t itemsLeft = 0; // items still to receive the values; the last one moves them
-    };
-    std::unordered_map<std::string, Chain> chains; // keys copied, as values get moved out
-    chains.reserve(items.size());
-    std::vector<std::size_t> next(values.size(), None);
-    Chain *chainOfPrevious = nullptr; // values of one item usually stand together
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (!chainOfPrevious || values[i].ItemCode != values[i - 1].ItemCode)
-            chainOfPrevious = &chains[values[i].ItemCode];
-        Chain &chain = *chainOfPrevious;
-        (chain.first == None ? chain.first : next[chain.last]) = i;
-        chain.last = i;
-        ++chain.count;
-    }
-    for (const TItemData &item : items) {
-        if (const auto found = chains.find(item.Code); found != chains.end())
-            ++found->second.itemsLeft;
-    }
-    for (TItemData &item : items) {
+    for (TItemData &item : items)
         item.Values.clear();
-        const auto found = chains.find(item.Code);
-        if (found == chains.end())
-            continue;
-        Chain &chain = found->second;
-        const bool last = --chain.itemsLeft == 0;
-        item.Values.reserve(chain.count);
-        for (std::size_t i = chain.first; i != None; i = next[i])
-            item.Values.push_back(last ? std::move(values[i]) : values[i]);
+    // Values that stand together with one code go over together.
+    ItemsByCode itemsByCode(items);
+    for (auto first = values.begin(); first != values.end();) {
+        const auto last = std::find_if(first, values.end(),
+            [&](const TValueData &value) { return value.ItemCode != first->ItemCode; });
+        appendValues(items, itemsByCode.find(first->ItemCode), first, last);
+        first = last;
     }
 }
 

@@ -71,6 +71,35 @@ TEST(LoadItemFileTest, NulByteEndsTheText)
     EXPECT_EQ(LoadValueFile(dir.file("VALUE.CSV")).size(), 2u);
 }
 
+TEST(LoadItemFileTest, LineEndAtTheVeryEndStartsNoLine)
+{
+    ScratchDirectory dir;
+    for (const char *end : { "\r\n", "\n", "\r" }) {
+        dir.write("VALUE.CSV", std::string("01,01,a,1") + end);
+        EXPECT_EQ(LoadValueFile(dir.file("VALUE.CSV")).size(), 1u) << end;
+    }
+}
+
+TEST(LoadItemFileTest, UnescapedFieldsKeepTheirOwnText)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "\"0\"\"1\",\"a\"\"b\",f,\"s\"\"\",\"k\"\"x\r\n");
+    dir.write("VALUE.CSV", "\"0\"\"1\",\"0\"\"2\",\"say \"\"hi\"\"\",\"x\"\"y\r\n");
+    const ItemList items = LoadItemFile(dir.file("ITEM.CSV"));
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].Code, "0\"1");
+    EXPECT_EQ(items[0].Name, "a\"b");
+    EXPECT_EQ(items[0].FileName, "f");
+    EXPECT_EQ(items[0].Section, "s\"");
+    EXPECT_EQ(items[0].Key, "k\""); // no closing quote: the last byte is dropped
+    const std::vector<TValueData> values = LoadValueFile(dir.file("VALUE.CSV"));
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].ItemCode, "0\"1");
+    EXPECT_EQ(values[0].ValueCode, "0\"2");
+    EXPECT_EQ(values[0].Name, "say \"hi\"");
+    EXPECT_EQ(values[0].Value, "x\"");
+}
+
 struct BadFileCase
 {
     const char *name;
@@ -142,6 +171,60 @@ TEST(LinkValuesTest, MatchesCodesExactlyInFileOrder)
     EXPECT_EQ(names(items[1]), "b");
     EXPECT_EQ(names(items[2]), "ac");
 }
+
+struct LinkCase
+{
+    const char *name;
+    std::vector<std::string> itemCodes;
+    std::vector<std::pair<std::string, std::string>> values; // item code, name
+    std::vector<std::string> names; // of each item's values, joined
+};
+
+void PrintTo(const LinkCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LinkValuesOrderTest : public testing::TestWithParam<LinkCase>
+{
+};
+
+TEST_P(LinkValuesOrderTest, GivesEveryItemTheValuesOfItsCodeInFileOrder)
+{
+    ItemList items;
+    for (const std::string &code : GetParam().itemCodes)
+        items.push_back({ code, "", "", "", "", { value("stale", "") } });
+    std::vector<TValueData> values;
+    for (const auto &[code, name] : GetParam().values)
+        values.push_back(value(name, "", code));
+    LinkValues(items, values);
+    std::vector<std::string> names;
+    for (const TItemData &item : items) {
+        names.emplace_back();
+        for (const TValueData &v : item.Values)
+            names.back() += v.Name;
+    }
+    EXPECT_EQ(names, GetParam().names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, LinkValuesOrderTest,
+    testing::Values(
+        LinkCase { "AsSaved", { "01", "02", "03" },
+            { { "01", "a" }, { "01", "b" }, { "02", "c" }, { "03", "d" } }, { "ab", "c", "d" } },
+        LinkCase { "ItemsWithoutValuesAndValuesWithoutItems", { "01", "02", "04" },
+            { { "00", "w" }, { "01", "a" }, { "03", "x" }, { "04", "b" }, { "05", "y" } },
+            { "a", "", "b" } },
+        LinkCase { "ValuesOutOfOrder", { "01", "02", "03" },
+            { { "03", "a" }, { "01", "b" }, { "02", "c" }, { "01", "d" } }, { "bd", "c", "a" } },
+        LinkCase { "CodesOfDifferentLengths", { "9", "10", "100" },
+            { { "10", "a" }, { "9", "b" }, { "100", "c" }, { "010", "d" }, { "1", "e" } },
+            { "b", "a", "c" } },
+        LinkCase { "ItemsOutOfOrderSharingCodes", { "02", "01", "02" },
+            { { "01", "a" }, { "02", "b" }, { "03", "x" }, { "02", "c" } }, { "bc", "a", "bc" } },
+        LinkCase { "EmptyCodesMatchEachOther", { "", "01" },
+            { { "", "a" }, { "01", "b" }, { "", "c" } }, { "ac", "b" } },
+        LinkCase { "NoValues", { "01", "02" }, {}, { "", "" } }),
+    [](const testing::TestParamInfo<LinkCase> &info) { return std::string(info.param.name); });
 
 TEST(WriteItemFilesTest, WritesQuotedFieldsAndCodesFromPositions)
 {
