@@ -150,6 +150,29 @@ void appendValues(ItemList &items, std::span<const std::size_t> receivers,
     taker.insert(taker.end(), std::make_move_iterator(first), std::make_move_iterator(last));
 }
 
+// A field with a line break or a NUL byte cannot be written: its line would split in two, or the
+// text would end there, when the file is read again.
+bool fitsOnALine(std::initializer_list<std::string_view> fields)
+{
+    return std::ranges::all_of(fields, [](std::string_view field) {
+        return field.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    });
+}
+
+// The name of the item file that a record of items could not be written to, or an empty view.
+std::string_view fileThatCannotHold(const ItemList &items)
+{
+    for (const TItemData &item : items) {
+        if (!fitsOnALine({ item.Name, item.FileName, item.Section, item.Key }))
+            return ItemFileName;
+        for (const TValueData &value : item.Values) {
+            if (!fitsOnALine({ value.ValueCode, value.Name, value.Value }))
+                return ValueFileName;
+        }
+    }
+    return {};
+}
+
 void appendLine(std::string &text, std::initializer_list<std::string_view> fields)
 {
     bool first = true;
@@ -234,6 +257,10 @@ ItemFileTexts FormatItemFiles(const ItemList &items)
 
 void WriteItemFiles(const std::string &directory, const ItemList &items)
 {
+    if (const std::string_view file = fileThatCannotHold(items); !file.empty()) {
+        throw Error(formatMessage(
+            "ファイル %s を作成できません", systemToUtf8(directory + std::string(file))));
+    }
     const ItemFileTexts texts = FormatItemFiles(items);
     const std::array files { FileText { directory + std::string(ItemFileName), texts.items },
         FileText { directory + std::string(ValueFileName), texts.values } };

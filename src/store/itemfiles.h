@@ -34,7 +34,8 @@ ItemFileTexts FormatItemFiles(const ItemList &items);
 
 // Writes ITEM.CSV and VALUE.CSV into directory (which ends in a path separator). Both files are
 // written out completely before either replaces its old file, so a failure leaves both old files
-// as they were. Throws Error with the user's message on failure.
+// as they were. A field holding CR, LF or NUL, which would not read back as the same record, is
+// refused before anything is written. Throws Error with the user's message on failure.
 void WriteItemFiles(const std::string &directory, const ItemList &items);
 
 // "%.2d": at least two digits, zero-padded.

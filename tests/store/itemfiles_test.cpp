@@ -327,6 +327,32 @@ ItemList manyItems(std::size_t count)
 const char *const OldItems = "\"01\",\"old\",\"f\",\"s\",\"k\"\r\n";
 const char *const OldValues = "\"01\",\"01\",\"old\",\"1\"\r\n";
 
+TEST(WriteItemFilesFailureTest, FieldThatCannotStayOnItsLineIsRefusedBeforeWriting)
+{
+    const struct
+    {
+        std::string itemName, valueName, refusedFile;
+    } cases[] = {
+        { "two\r\nlines", "v", "ITEM.CSV" },
+        { "i", "two\nlines", "VALUE.CSV" },
+        { std::string("nul\0byte", 8), "v", "ITEM.CSV" },
+        { "i", "carriage\rreturn", "VALUE.CSV" },
+    };
+    for (const auto &c : cases) {
+        ScratchDirectory dir;
+        dir.write("ITEM.CSV", OldItems);
+        dir.write("VALUE.CSV", OldValues);
+        ItemList items = manyItems(2);
+        items[1].Name = c.itemName;
+        items[1].Values[0].Name = c.valueName;
+        EXPECT_EQ(loadError([&] { WriteItemFiles(dir.path(), items); }),
+            "ファイル " + dir.file(c.refusedFile) + " を作成できません");
+        EXPECT_EQ(dir.read("ITEM.CSV"), OldItems);
+        EXPECT_EQ(dir.read("VALUE.CSV"), OldValues);
+        EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
+    }
+}
+
 #ifndef _WIN32
 // Saves in a child process whose file size limit stops the write half-way (a full disk, as far
 // as the program can tell), and returns the message the save raised.
