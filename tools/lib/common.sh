@@ -3,9 +3,9 @@
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev googletest libgtest-dev libbenchmark-dev)
 # X display and XEmbed tray; a session bus with a status-notifier watcher and host; the desktop
-# entry's validator.
+# entry's validator; the locale sources for a Shift-JIS locale.
 TEST_PACKAGES=(xvfb xdotool trayer x11-utils dbus-daemon dbus-bin haskell-status-notifier-item-utils
-    haskell-gtk-sni-tray-utils desktop-file-utils)
+    haskell-gtk-sni-tray-utils desktop-file-utils locales)
 
 # Installs those of the given Debian packages that are not installed yet; runs apt-get update once.
 install_missing()
@@ -24,6 +24,17 @@ install_missing()
     fi
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
         --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Compiles the Japanese Shift-JIS locale when it is missing, so that the code page tests convert
+# through it. glibc warns that the character map is not ASCII compatible (0x5C is the yen sign
+# there); that is the point of the test.
+ensure_shift_jis_locale()
+{
+    locale -a 2>/dev/null | grep -qix 'ja_JP\.sjis' && return 0
+    local sudo=()
+    [[ $(id -u) == 0 ]] || sudo=(sudo)
+    "${sudo[@]}" localedef --no-warnings=ascii -i ja_JP -f SHIFT_JIS ja_JP.SJIS
 }
 
 # Configures build/ (warnings are errors when CI=true) and builds with every core.
