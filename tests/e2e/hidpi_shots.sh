@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # By hand, not a test: screenshots of the item list window and of both pages of the registration
 # dialog at the scale factors given (default 1, 1.5 and 2), on a 2048x1536 display, to check that
-# the designed layout scales with nothing clipped. Writes <form>-<scale>.png into the folder given.
+# the designed layout scales with nothing clipped. Installs ImageMagick and a Japanese font when
+# they are missing. Writes <form>-<scale>.png into the folder given.
 # Usage: hidpi_shots.sh path/to/velmora output-folder [scale...]
 OUT=${2:?usage: $0 path/to/velmora output-folder [scale...]}
 SCALES=("${@:3}")
 ((${#SCALES[@]})) || SCALES=(1 1.5 2)
 source "$(dirname "$0")/e2e_lib.sh"
+source "$(dirname "$0")/../../tools/lib/common.sh"
+install_missing imagemagick
+fc-list :lang=ja 2>/dev/null | grep -q . || install_missing fonts-noto-cjk
 mkdir -p "$OUT"
 SHOTS=$(cd "$OUT" && pwd)
 SCREEN_SIZE=2048x1536x24
