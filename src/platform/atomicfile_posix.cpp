@@ -40,12 +40,42 @@ struct TemporaryFile
 {
     std::string target;
     std::string path;
+    bool targetExisted = false;
+    std::string oldFile; // a second name of the target's old file while later files are replaced
 };
 
-void removeAll(const std::vector<TemporaryFile> &temporaries)
+void removeAll(std::span<const TemporaryFile> temporaries)
 {
     for (const TemporaryFile &temporary : temporaries)
         ::unlink(temporary.path.c_str());
+}
+
+// Gives the target's present file a second name, so that it can be put back if a later file
+// cannot be replaced. Without hard links (some file systems) it stays unkept.
+void keepOldFile(TemporaryFile &temporary)
+{
+    const std::string name = temporary.path + ".old";
+    if (::link(temporary.target.c_str(), name.c_str()) == 0)
+        temporary.oldFile = name;
+}
+
+void dropOldFiles(std::span<const TemporaryFile> temporaries)
+{
+    for (const TemporaryFile &temporary : temporaries) {
+        if (!temporary.oldFile.empty())
+            ::unlink(temporary.oldFile.c_str());
+    }
+}
+
+// Undoes the replacement of files: each gets its old file back, or goes away when it had none.
+void putBack(std::span<const TemporaryFile> replaced)
+{
+    for (const TemporaryFile &temporary : replaced) {
+        if (!temporary.oldFile.empty())
+            ::rename(temporary.oldFile.c_str(), temporary.target.c_str());
+        else if (!temporary.targetExisted)
+            ::unlink(temporary.target.c_str());
+    }
 }
 
 // Creates the temporary file for one target and fills it; returns the failing step or None.
@@ -56,8 +86,16 @@ ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, int &
     {
     };
     const bool exists = ::stat(temporary.target.c_str(), &existing) == 0;
-    if (exists && (S_ISDIR(existing.st_mode) || (existing.st_mode & 0222) == 0)) {
-        error = S_ISDIR(existing.st_mode) ? EISDIR : EACCES;
+    temporary.targetExisted = exists;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        error = EISDIR;
+        return ReplaceStep::Create;
+    }
+    // A writable directory would let the rename replace a file its user may not write.
+    if (exists
+        && ((existing.st_mode & 0222) == 0
+            || ::faccessat(AT_FDCWD, temporary.target.c_str(), W_OK, AT_EACCESS) != 0)) {
+        error = EACCES;
         return ReplaceStep::Create;
     }
 
@@ -138,13 +176,22 @@ ReplaceOutcome replaceFiles(std::span<const FileText> files)
             return { failed, i, error };
         }
     }
+    // Every file but the last keeps its old file until all are replaced.
+    for (std::size_t i = 0; i + 1 < temporaries.size(); ++i) {
+        if (temporaries[i].targetExisted)
+            keepOldFile(temporaries[i]);
+    }
+    const std::span<const TemporaryFile> all(temporaries);
     for (std::size_t i = 0; i < temporaries.size(); ++i) {
         if (::rename(temporaries[i].path.c_str(), temporaries[i].target.c_str()) != 0) {
             const int error = errno;
-            removeAll(std::vector(temporaries.begin() + std::ptrdiff_t(i), temporaries.end()));
+            putBack(all.first(i));
+            removeAll(all.subspan(i));
+            dropOldFiles(all.subspan(i));
             return { ReplaceStep::Replace, i, error };
         }
     }
+    dropOldFiles(all);
     for (const TemporaryFile &temporary : temporaries)
         syncDirectory(directoryOf(temporary.target));
     return {};

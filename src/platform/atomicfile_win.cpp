@@ -75,12 +75,44 @@ struct TemporaryFile
 {
     std::string target;
     std::string path;
+    bool targetExisted = false;
+    std::string oldFile; // a second name of the target's old file while later files are replaced
 };
 
-void removeAll(const std::vector<TemporaryFile> &temporaries)
+void removeAll(std::span<const TemporaryFile> temporaries)
 {
     for (const TemporaryFile &temporary : temporaries)
         DeleteFileA(temporary.path.c_str());
+}
+
+// Gives the target's present file a second name, so that it can be put back if a later file
+// cannot be replaced. Without hard links (FAT volumes) it stays unkept.
+void keepOldFile(TemporaryFile &temporary)
+{
+    const std::string name = temporary.path + ".old";
+    if (CreateHardLinkA(name.c_str(), temporary.target.c_str(), nullptr))
+        temporary.oldFile = name;
+}
+
+void dropOldFiles(std::span<const TemporaryFile> temporaries)
+{
+    for (const TemporaryFile &temporary : temporaries) {
+        if (!temporary.oldFile.empty())
+            DeleteFileA(temporary.oldFile.c_str());
+    }
+}
+
+// Undoes the replacement of files: each gets its old file back, or goes away when it had none.
+void putBack(std::span<const TemporaryFile> replaced)
+{
+    for (const TemporaryFile &temporary : replaced) {
+        if (!temporary.oldFile.empty()) {
+            MoveFileExA(temporary.oldFile.c_str(), temporary.target.c_str(),
+                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        } else if (!temporary.targetExisted) {
+            DeleteFileA(temporary.target.c_str());
+        }
+    }
 }
 
 // Creates a new temporary file beside the target; the name only has to be unique.
@@ -109,6 +141,7 @@ ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, DWORD
     temporary.target = resolveFileLinks(file.path);
     const DWORD attributes = GetFileAttributesA(temporary.target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    temporary.targetExisted = exists;
     if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
         error = ERROR_ACCESS_DENIED;
         return ReplaceStep::Create;
@@ -134,6 +167,23 @@ bool isTransient(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
         || error == ERROR_ACCESS_DENIED;
+}
+
+// Waits until no program holds the target in a way that forbids deleting or renaming it, so
+// that its old file is not given a second name that could then not be removed again.
+bool waitUntilReplaceable(const TemporaryFile &temporary, DWORD &error)
+{
+    for (int attempt = 1;; ++attempt) {
+        const Handle target(CreateFileA(temporary.target.c_str(), DELETE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (target.isValid())
+            return true;
+        error = GetLastError();
+        if (!isTransient(error) || attempt >= ReplaceAttempts)
+            return !isTransient(error);
+        Sleep(ReplaceRetryMilliseconds);
+    }
 }
 
 // Renames the temporary file over the target in one step, as a rename within one volume is.
@@ -199,13 +249,22 @@ ReplaceOutcome replaceFiles(std::span<const FileText> files)
             return { failed, i, int(error) };
         }
     }
+    // Every file but the last keeps its old file until all are replaced.
+    const std::span<const TemporaryFile> all(temporaries);
     for (std::size_t i = 0; i < temporaries.size(); ++i) {
         DWORD error = 0;
-        if (!moveIntoPlace(temporaries[i], error)) {
-            removeAll(std::vector(temporaries.begin() + std::ptrdiff_t(i), temporaries.end()));
+        const bool replaceable
+            = !temporaries[i].targetExisted || waitUntilReplaceable(temporaries[i], error);
+        if (replaceable && temporaries[i].targetExisted && i + 1 < temporaries.size())
+            keepOldFile(temporaries[i]);
+        if (!replaceable || !moveIntoPlace(temporaries[i], error)) {
+            putBack(all.first(i));
+            removeAll(all.subspan(i));
+            dropOldFiles(all.subspan(i));
             return { ReplaceStep::Replace, i, int(error) };
         }
     }
+    dropOldFiles(all);
     return {};
 }
 

@@ -90,6 +90,27 @@ TEST(ReplaceFilesWinTest, GivesUpOnAFileThatStaysHeldAndKeepsItsBytes)
     EXPECT_EQ(dir.listing(), "ITEM.CSV") << "no temporary file stays behind";
 }
 
+TEST(ReplaceFilesWinTest, HeldSecondFilePutsTheFirstBack)
+{
+    for (const bool firstExisted : { true, false }) {
+        SCOPED_TRACE(firstExisted ? "first file existed" : "no first file before");
+        ScratchDirectory dir;
+        if (firstExisted)
+            dir.write("ITEM.CSV", "old items");
+        dir.write("VALUE.CSV", "old values");
+        const HeldFile held(dir.file("VALUE.CSV"));
+        ASSERT_TRUE(held.isHeld());
+        const ReplaceOutcome outcome = replaceFiles(pairIn(dir));
+        EXPECT_EQ(outcome.failedStep, ReplaceStep::Replace);
+        EXPECT_EQ(outcome.fileIndex, 1u);
+        EXPECT_EQ(dir.read("VALUE.CSV"), "old values");
+        if (firstExisted) {
+            EXPECT_EQ(dir.read("ITEM.CSV"), "old items");
+        }
+        EXPECT_EQ(dir.listing(), firstExisted ? "ITEM.CSV VALUE.CSV" : "VALUE.CSV");
+    }
+}
+
 TEST(ReplaceFilesWinTest, ReplacedFileKeepsItsAttributes)
 {
     ScratchDirectory dir;

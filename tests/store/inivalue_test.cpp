@@ -5,7 +5,10 @@
 #include <vector>
 
 #ifndef _WIN32
-#include "filesizelimit.h"
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "childprocess.h"
 #endif
 
 #include "codepage.h"
@@ -182,6 +185,25 @@ TEST(WriteIniValueTest, WriteThatCannotHappenRaisesAndLeavesTheFile)
     EXPECT_TRUE(fs::is_empty(dir.file("directory.ini")));
     EXPECT_EQ(dir.listing(), "directory.ini full.ini readonly.ini");
 }
+
+#ifndef _WIN32
+TEST(WriteIniValueTest, FileItsUserMayNotWriteIsLeftAlone)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    ScratchDirectory dir;
+    dir.write("root.ini", Original);
+    // Anyone may create files in the folder, but the INI file belongs to root alone.
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string file = dir.file("root.ini");
+    const uid_t nobody = 65534;
+    EXPECT_EQ(test::runAsUser(nobody, nobody,
+                  [&] { return raisedMessage([&] { WriteIniValue(file, "S", "K", "2"); }); }),
+        file + " に書き込めません");
+    EXPECT_EQ(dir.read("root.ini"), Original);
+    EXPECT_EQ(dir.listing(), "root.ini");
+}
+#endif
 
 TEST(IniValueTest, WrittenValueReadsBackAndSpaceOnlySectionStillWrites)
 {

@@ -4,9 +4,13 @@
 #include <functional>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include "filesizelimit.h"
+#include "childprocess.h"
 #endif
 
 #include "error.h"
@@ -412,6 +416,58 @@ TEST(WriteItemFilesTest, KeepsPermissionBitsAndSymbolicLinks)
     ::stat(dir.file("VALUE.CSV").c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV real-items.csv");
+}
+
+// Sets or clears a file's immutable flag, which makes renaming over it fail also for root.
+bool setImmutable(const std::string &path, bool immutable)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return done;
+}
+
+TEST(WriteItemFilesFailureTest, ValueFileThatCannotBeReplacedPutsTheItemFileBack)
+{
+    for (const bool itemFileExisted : { true, false }) {
+        SCOPED_TRACE(itemFileExisted ? "item file existed" : "no item file before");
+        ScratchDirectory dir;
+        if (itemFileExisted)
+            dir.write("ITEM.CSV", OldItems);
+        dir.write("VALUE.CSV", OldValues);
+        if (!setImmutable(dir.file("VALUE.CSV"), true))
+            GTEST_SKIP() << "this file system has no immutable files";
+        const std::string message = loadError([&] { WriteItemFiles(dir.path(), manyItems(2)); });
+        setImmutable(dir.file("VALUE.CSV"), false);
+        EXPECT_EQ(message, "ファイル " + dir.file("VALUE.CSV") + " を作成できません");
+        EXPECT_EQ(dir.read("VALUE.CSV"), OldValues);
+        if (itemFileExisted) {
+            EXPECT_EQ(dir.read("ITEM.CSV"), OldItems);
+        }
+        EXPECT_EQ(dir.listing(), itemFileExisted ? "ITEM.CSV VALUE.CSV" : "VALUE.CSV");
+    }
+}
+
+TEST(WriteItemFilesFailureTest, FilesItsUserMayNotWriteAreLeftAlone)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", OldItems);
+    dir.write("VALUE.CSV", OldValues);
+    // Anyone may create files in the folder, but the item files belong to root alone.
+    ::chmod(dir.path().c_str(), 0777);
+    const uid_t nobody = 65534;
+    EXPECT_EQ(test::runAsUser(nobody, nobody,
+                  [&] { return loadError([&] { WriteItemFiles(dir.path(), manyItems(2)); }); }),
+        "ファイル " + dir.file("ITEM.CSV") + " を作成できません");
+    EXPECT_EQ(dir.read("ITEM.CSV"), OldItems);
+    EXPECT_EQ(dir.read("VALUE.CSV"), OldValues);
+    EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
 }
 #endif
 
