@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,8 @@ bool systemCodePageIsUtf8();
 
 // Replaces every byte sequence that is not valid UTF-8 by U+FFFD.
 std::string validUtf8(std::string_view bytes);
+
+// The length of the valid UTF-8 sequence that text starts with, or 0 when it starts with none.
+std::size_t validSequenceLength(std::string_view text);
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "codepage.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -31,6 +32,7 @@ std::string localeCharset()
 std::string convert(
     std::string_view input, const char *to, const char *from, std::string_view replacement)
 {
+    const bool fromUtf8 = std::strcmp(from, "UTF-8") == 0;
     iconv_t cd = iconv_open(to, from);
     if (cd == iconv_t(-1))
         return std::string(input);
@@ -45,10 +47,12 @@ std::string convert(
         const std::size_t done = iconv(cd, &in, &inLeft, &out, &outLeft);
         output.append(buffer, out);
         if (done == std::size_t(-1) && errno != E2BIG) {
-            // An invalid or cut-off sequence: replace one byte of it and go on after it.
+            // A character the target cannot hold, or an invalid or cut-off sequence: replace it
+            // and go on after it. From UTF-8 a whole character goes; otherwise one byte.
             output.append(replacement);
-            ++in;
-            --inLeft;
+            const std::size_t skipped = fromUtf8 ? validSequenceLength({ in, inLeft }) : 0;
+            in += std::max<std::size_t>(skipped, 1);
+            inLeft -= std::max<std::size_t>(skipped, 1);
         }
     }
     iconv_close(cd);

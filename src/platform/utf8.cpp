@@ -2,9 +2,6 @@
 
 namespace velmora {
 
-namespace {
-
-// Length of the valid UTF-8 sequence at the start of text, or 0 when it is not valid.
 std::size_t validSequenceLength(std::string_view text)
 {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -38,8 +35,6 @@ std::size_t validSequenceLength(std::string_view text)
     }
     return length;
 }
-
-} // namespace
 
 std::string validUtf8(std::string_view bytes)
 {

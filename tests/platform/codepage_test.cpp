@@ -27,6 +27,8 @@ TEST(CodePageTest, ShiftJisLocaleUsesWindowsCodePage932)
     EXPECT_EQ(systemToUtf8("\x95\x5C\x81\x60\x87\x40"), "表～①");
     EXPECT_EQ(utf8ToSystem("表～①"), "\x95\x5C\x81\x60\x87\x40");
     EXPECT_EQ(systemToUtf8("a\x85\x40"), "a\xEF\xBF\xBD@");
+    // A character that the code page cannot hold becomes one '?', whatever its UTF-8 length.
+    EXPECT_EQ(utf8ToSystem("a€bĀc😀d"), "a?b?c?d");
     std::setlocale(LC_ALL, "C");
 }
 
