@@ -19,15 +19,14 @@ QValidator::State SingleLineValidator::validate(QString &input, int &pos) const
         m_previous = input;
         return Acceptable;
     }
-    // What changed since the last accepted text is what was inserted; it keeps its first line.
+    // What was inserted ends at the cursor, and what stands after the cursor was there before;
+    // the inserted text keeps its first line.
+    const qsizetype suffix
+        = std::clamp<qsizetype>(input.size() - pos, 0, std::min(input.size(), m_previous.size()));
     qsizetype prefix = 0;
-    while (
-        prefix < input.size() && prefix < m_previous.size() && input[prefix] == m_previous[prefix])
+    while (prefix < input.size() - suffix && prefix < m_previous.size() - suffix
+        && input[prefix] == m_previous[prefix])
         ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < input.size() - prefix && suffix < m_previous.size() - prefix
-        && input[input.size() - 1 - suffix] == m_previous[m_previous.size() - 1 - suffix])
-        ++suffix;
     QString inserted = input.mid(prefix, input.size() - prefix - suffix);
     inserted.truncate(
         std::find_if(inserted.cbegin(), inserted.cend(), isLineBreak) - inserted.cbegin());

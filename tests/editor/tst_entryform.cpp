@@ -753,6 +753,10 @@ void TestTForm3::pastedLineBreaksNeverReachTheRecord_data()
     QTest::newRow("break first") << u"ab"_s << 2 << u"\rZ"_s << u"ab"_s;
     QTest::newRow("NUL") << QString() << 0 << QString(u"a\0b"_s) << u"a"_s;
     QTest::newRow("plain text") << u"a"_s << 1 << u"b c"_s << u"ab c"_s;
+    QTest::newRow("first line repeats the text at the cursor")
+        << u"aa"_s << 1 << u"a\nb"_s << u"aaa"_s;
+    QTest::newRow("first line repeats the text before the cursor")
+        << u"abab"_s << 2 << u"ab\ncd"_s << u"ababab"_s;
 }
 
 void TestTForm3::pastedLineBreaksNeverReachTheRecord()
