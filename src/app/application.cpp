@@ -26,6 +26,7 @@ Application::Application(DialogService &dialogs, std::string executableDirectory
     m_form4 = std::make_unique<TForm4>();
     m_form5 = std::make_unique<TForm5>();
     main.setShowItemList([this] { m_form2->ShowItemList(); });
+    QObject::connect(&main, &TForm1::closed, m_form2.get(), [this] { m_form2->programEnding(); });
 }
 
 Application::~Application() = default;

@@ -446,6 +446,10 @@ void TForm2::FormClose(CloseAction &action)
             break;
         }
     }
+    if (m_programEnding) {
+        action = CloseAction::None;
+        return;
+    }
     writeWindowSettings();
 }
 

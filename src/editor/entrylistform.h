@@ -103,6 +103,10 @@ public:
     // ItemList was changed by an add, change or delete since the window was opened or saved.
     bool isModified() const { return m_modified; }
 
+    // The program is ending through "終了", which writes nothing: a close of this window that
+    // was waiting for the save question gives up without writing its settings.
+    void programEnding() { m_programEnding = true; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -156,6 +160,7 @@ private:
     std::function<bool(int)> m_editItem;
     std::function<void()> m_rebuildTrayMenu;
     bool m_modified = false;
+    bool m_programEnding = false;
 
     // The window frame as the platform last reported it: a hidden window has no frame to measure.
     QMargins m_frameMargins;

@@ -179,6 +179,7 @@ private slots:
     void failedSettingsWriteKeepsTheWindowOpen();
     void maximisedCloseKeepsTheNormalGeometry();
     void openingAgainWhileShownKeepsEverything();
+    void programEndingAtTheSaveQuestionWritesNothing();
 };
 
 void TestTForm2::settingTexts_data()
@@ -857,6 +858,26 @@ void TestTForm2::openingAgainWhileShownKeepsEverything()
         u"アイテムリストは変更されています。保存しますか？"_s, true, Answer::No);
     QVERIFY(w.form->close());
     QCOMPARE(w.dialogs.verify(), QString());
+}
+
+// "終了" from a tray host that draws its own menu can arrive while the save question is open; the
+// question's loop then ends with no answer.
+void TestTForm2::programEndingAtTheSaveQuestionWritesNothing()
+{
+    Window w(threeItems());
+    QVERIFY(w.open());
+    w.select(0);
+    w.dialogs.expectConfirm(u"「A」を削除しますか？"_s, false, Answer::Yes);
+    w.trigger(TForm2::XDel);
+    std::filesystem::remove(w.dir.file(TForm2::SettingsFileName));
+    w.dialogs.expectConfirm(
+        u"アイテムリストは変更されています。保存しますか？"_s, true, Answer::Cancel);
+    w.dialogs.onNextBox([&] { w.form->programEnding(); });
+    w.trigger(TForm2::Close1);
+    QCOMPARE(w.dialogs.verify(), QString());
+    QVERIFY(!w.dir.exists(TForm2::SettingsFileName));
+    QVERIFY(!w.dir.exists(ItemFileName));
+    QCOMPARE(w.rebuilds, 0);
 }
 
 QTEST_MAIN(TestTForm2)
