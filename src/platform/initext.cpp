@@ -475,6 +475,9 @@ IniSnapshot::IniSnapshot(std::string_view fileBytes)
             fileBytes.remove_prefix(Utf8Mark.size());
         m_text = fileBytes;
     }
+    // Room for every header up front: growing the table as the headers come costs more than
+    // counting them.
+    m_sections.reserve(std::size_t(std::count(m_text.begin(), m_text.end(), '[')));
     for (std::size_t bracket = nextHeader(m_text, 0); bracket != npos;
          bracket = nextHeader(m_text, bracket + 1))
         m_sections.try_emplace(headerName(m_text, bracket), bracket);
