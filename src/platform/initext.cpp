@@ -1,6 +1,7 @@
 #include "initext.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -475,25 +476,30 @@ IniSnapshot::IniSnapshot(std::string_view fileBytes)
             fileBytes.remove_prefix(Utf8Mark.size());
         m_text = fileBytes;
     }
-    // Room for every header up front: growing the table as the headers come costs more than
-    // counting them.
-    m_sections.reserve(std::size_t(std::count(m_text.begin(), m_text.end(), '[')));
+    // Every header starts with '[', so twice their count keeps the table at most half full.
+    const std::size_t brackets = std::size_t(std::count(m_text.begin(), m_text.end(), '['));
+    m_slots.assign(std::bit_ceil(std::max<std::size_t>(2 * brackets, 16)), 0);
     for (std::size_t bracket = nextHeader(m_text, 0); bracket != npos;
-         bracket = nextHeader(m_text, bracket + 1))
-        m_sections.try_emplace(headerName(m_text, bracket), bracket);
+         bracket = nextHeader(m_text, bracket + 1)) {
+        const std::string_view name = headerName(m_text, bracket);
+        std::uint32_t &slot = m_slots[slotOf(name)];
+        if (slot == 0) {
+            m_sections.push_back({ name, bracket });
+            slot = std::uint32_t(m_sections.size());
+        }
+    }
 }
 
-std::size_t IniSnapshot::NameHash::operator()(std::string_view name) const
+std::size_t IniSnapshot::slotOf(std::string_view name) const
 {
     std::uint64_t hash = 14695981039346656037ull; // FNV-1a over the lower-cased bytes
     for (const char byte : name)
         hash = (hash ^ static_cast<unsigned char>(asciiLower(byte))) * 1099511628211ull;
-    return std::size_t(hash);
-}
-
-bool IniSnapshot::SameName::operator()(std::string_view a, std::string_view b) const
-{
-    return sameName(a, b);
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t slot = std::size_t(hash ^ (hash >> 32)) & mask; // the high bits mix best
+    while (m_slots[slot] != 0 && !sameName(m_sections[m_slots[slot] - 1].name, name))
+        slot = (slot + 1) & mask;
+    return slot;
 }
 
 std::string IniSnapshot::find(std::string_view section, std::string_view key) const
@@ -506,10 +512,10 @@ std::string IniSnapshot::find(std::string_view section, std::string_view key) co
     }
     if (!canBeSectionName(sectionText))
         return {};
-    const auto found = m_sections.find(sectionText);
-    if (found == m_sections.end())
+    const std::uint32_t slot = m_slots[slotOf(sectionText)];
+    if (slot == 0)
         return {};
-    const IniPlace place = locateInSection(m_text, found->second, keyText);
+    const IniPlace place = locateInSection(m_text, m_sections[slot - 1].bracket, keyText);
     if (!place.keyFound)
         return {};
     const std::string_view value = entryValue(m_text, place);

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace velmora {
 
@@ -36,20 +37,22 @@ public:
     std::string find(std::string_view section, std::string_view key) const;
 
 private:
-    // Section names compare without regard to ASCII case.
-    struct NameHash
+    struct Section
     {
-        std::size_t operator()(std::string_view name) const;
+        std::string_view name; // points into m_text
+        std::size_t bracket; // the '[' of the first header of this name
     };
-    struct SameName
-    {
-        bool operator()(std::string_view a, std::string_view b) const;
-    };
+
+    // The slot that holds the section named name (without regard to ASCII case), or the empty
+    // slot where it would go.
+    std::size_t slotOf(std::string_view name) const;
 
     std::string m_text; // without a UTF-8 mark; a UTF-16 file decoded
     bool m_utf16;
-    // The '[' of the first header of each name; the names point into m_text.
-    std::unordered_map<std::string_view, std::size_t, NameHash, SameName> m_sections;
+    std::vector<Section> m_sections; // in file order, one per name
+    // An open-addressing table over m_sections, at most half full: index + 1, or 0 when empty.
+    // One allocation for all headers, where a node per header would cost more than the reading.
+    std::vector<std::uint32_t> m_slots;
 };
 
 // True when writing this section, key and value keeps the file's line structure and can be
