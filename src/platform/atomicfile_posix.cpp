@@ -2,11 +2,12 @@
 
 #include <cerrno>
 #include <climits>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "replacementsteps.h"
 
 namespace velmora {
 
@@ -36,49 +37,40 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
-struct TemporaryFile
+void syncDirectory(const std::string &directory)
 {
-    std::string target;
-    std::string path;
-    bool targetExisted = false;
-    std::string oldFile; // a second name of the target's old file while later files are replaced
-};
-
-void removeAll(std::span<const TemporaryFile> temporaries)
-{
-    for (const TemporaryFile &temporary : temporaries)
-        ::unlink(temporary.path.c_str());
-}
-
-// Gives the target's present file a second name, so that it can be put back if a later file
-// cannot be replaced. Without hard links (some file systems) it stays unkept.
-void keepOldFile(TemporaryFile &temporary)
-{
-    const std::string name = temporary.path + ".old";
-    if (::link(temporary.target.c_str(), name.c_str()) == 0)
-        temporary.oldFile = name;
-}
-
-void dropOldFiles(std::span<const TemporaryFile> temporaries)
-{
-    for (const TemporaryFile &temporary : temporaries) {
-        if (!temporary.oldFile.empty())
-            ::unlink(temporary.oldFile.c_str());
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
     }
 }
 
-// Undoes the replacement of files: each gets its old file back, or goes away when it had none.
-void putBack(std::span<const TemporaryFile> replaced)
+} // namespace
+
+std::string resolveFileLinks(const std::string &path)
 {
-    for (const TemporaryFile &temporary : replaced) {
-        if (!temporary.oldFile.empty())
-            ::rename(temporary.oldFile.c_str(), temporary.target.c_str());
-        else if (!temporary.targetExisted)
-            ::unlink(temporary.target.c_str());
+    std::string current = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info
+        {
+        };
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length < 0)
+            return current;
+        target.resize(std::size_t(length));
+        if (target.front() != '/' && current.find('/') != std::string::npos)
+            target = directoryOf(current) + "/" + target;
+        current = target;
     }
+    return current;
 }
 
-// Creates the temporary file for one target and fills it; returns the failing step or None.
+namespace replacement {
+
 ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, int &error)
 {
     temporary.target = resolveFileLinks(file.path);
@@ -129,72 +121,40 @@ ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, int &
     return failed;
 }
 
-void syncDirectory(const std::string &directory)
+bool waitUntilReplaceable(const TemporaryFile &, int &)
 {
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return true; // a rename is never refused because another program has the file open
 }
 
-} // namespace
-
-std::string resolveFileLinks(const std::string &path)
+bool moveIntoPlace(const TemporaryFile &temporary, int &error)
 {
-    std::string current = path;
-    for (int depth = 0; depth < 40; ++depth) {
-        struct stat info
-        {
-        };
-        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return current;
-        std::string target(PATH_MAX, '\0');
-        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
-        if (length < 0)
-            return current;
-        target.resize(std::size_t(length));
-        if (target.front() != '/' && current.find('/') != std::string::npos)
-            target = directoryOf(current) + "/" + target;
-        current = target;
-    }
-    return current;
+    if (::rename(temporary.path.c_str(), temporary.target.c_str()) == 0)
+        return true;
+    error = errno;
+    return false;
 }
 
-ReplaceOutcome replaceFiles(std::span<const FileText> files)
+bool linkFile(const std::string &existing, const std::string &newName)
 {
-    std::vector<TemporaryFile> temporaries;
-    temporaries.reserve(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        temporaries.emplace_back();
-        int error = 0;
-        const ReplaceStep failed = writeTemporary(files[i], temporaries.back(), error);
-        if (failed != ReplaceStep::None) {
-            if (temporaries.back().path.empty())
-                temporaries.pop_back();
-            removeAll(temporaries);
-            return { failed, i, error };
-        }
-    }
-    // Every file but the last keeps its old file until all are replaced.
-    for (std::size_t i = 0; i + 1 < temporaries.size(); ++i) {
-        if (temporaries[i].targetExisted)
-            keepOldFile(temporaries[i]);
-    }
-    const std::span<const TemporaryFile> all(temporaries);
-    for (std::size_t i = 0; i < temporaries.size(); ++i) {
-        if (::rename(temporaries[i].path.c_str(), temporaries[i].target.c_str()) != 0) {
-            const int error = errno;
-            putBack(all.first(i));
-            removeAll(all.subspan(i));
-            dropOldFiles(all.subspan(i));
-            return { ReplaceStep::Replace, i, error };
-        }
-    }
-    dropOldFiles(all);
+    return ::link(existing.c_str(), newName.c_str()) == 0;
+}
+
+void renameOver(const std::string &from, const std::string &to)
+{
+    ::rename(from.c_str(), to.c_str());
+}
+
+void removeFile(const std::string &path)
+{
+    ::unlink(path.c_str());
+}
+
+void finishReplacement(std::span<const TemporaryFile> temporaries)
+{
     for (const TemporaryFile &temporary : temporaries)
         syncDirectory(directoryOf(temporary.target));
-    return {};
 }
+
+} // namespace replacement
 
 } // namespace velmora

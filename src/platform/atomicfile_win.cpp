@@ -4,9 +4,10 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include <windows.h>
+
+#include "replacementsteps.h"
 
 namespace velmora {
 
@@ -71,50 +72,6 @@ bool writeAll(HANDLE file, std::string_view bytes)
     return true;
 }
 
-struct TemporaryFile
-{
-    std::string target;
-    std::string path;
-    bool targetExisted = false;
-    std::string oldFile; // a second name of the target's old file while later files are replaced
-};
-
-void removeAll(std::span<const TemporaryFile> temporaries)
-{
-    for (const TemporaryFile &temporary : temporaries)
-        DeleteFileA(temporary.path.c_str());
-}
-
-// Gives the target's present file a second name, so that it can be put back if a later file
-// cannot be replaced. Without hard links (FAT volumes) it stays unkept.
-void keepOldFile(TemporaryFile &temporary)
-{
-    const std::string name = temporary.path + ".old";
-    if (CreateHardLinkA(name.c_str(), temporary.target.c_str(), nullptr))
-        temporary.oldFile = name;
-}
-
-void dropOldFiles(std::span<const TemporaryFile> temporaries)
-{
-    for (const TemporaryFile &temporary : temporaries) {
-        if (!temporary.oldFile.empty())
-            DeleteFileA(temporary.oldFile.c_str());
-    }
-}
-
-// Undoes the replacement of files: each gets its old file back, or goes away when it had none.
-void putBack(std::span<const TemporaryFile> replaced)
-{
-    for (const TemporaryFile &temporary : replaced) {
-        if (!temporary.oldFile.empty()) {
-            MoveFileExA(temporary.oldFile.c_str(), temporary.target.c_str(),
-                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        } else if (!temporary.targetExisted) {
-            DeleteFileA(temporary.target.c_str());
-        }
-    }
-}
-
 // Creates a new temporary file beside the target; the name only has to be unique.
 HANDLE createTemporary(const std::string &target, std::string &path)
 {
@@ -135,69 +92,10 @@ HANDLE createTemporary(const std::string &target, std::string &path)
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
     | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// Creates the temporary file for one target and fills it; returns the failing step or None.
-ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, DWORD &error)
-{
-    temporary.target = resolveFileLinks(file.path);
-    const DWORD attributes = GetFileAttributesA(temporary.target.c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    temporary.targetExisted = exists;
-    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-        error = ERROR_ACCESS_DENIED;
-        return ReplaceStep::Create;
-    }
-
-    std::string path;
-    Handle out(createTemporary(temporary.target, path));
-    if (!out.isValid()) {
-        error = GetLastError();
-        return ReplaceStep::Create;
-    }
-    temporary.path = path;
-    if (!writeAll(out.get(), file.bytes) || !FlushFileBuffers(out.get()) || !out.close()) {
-        error = GetLastError();
-        return ReplaceStep::Write;
-    }
-    if (exists && (attributes & KeptAttributes) != 0)
-        SetFileAttributesA(temporary.path.c_str(), attributes & KeptAttributes);
-    return ReplaceStep::None;
-}
-
 bool isTransient(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
         || error == ERROR_ACCESS_DENIED;
-}
-
-// Waits until no program holds the target in a way that forbids deleting or renaming it, so
-// that its old file is not given a second name that could then not be removed again.
-bool waitUntilReplaceable(const TemporaryFile &temporary, DWORD &error)
-{
-    for (int attempt = 1;; ++attempt) {
-        const Handle target(CreateFileA(temporary.target.c_str(), DELETE,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-            FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (target.isValid())
-            return true;
-        error = GetLastError();
-        if (!isTransient(error) || attempt >= ReplaceAttempts)
-            return !isTransient(error);
-        Sleep(ReplaceRetryMilliseconds);
-    }
-}
-
-// Renames the temporary file over the target in one step, as a rename within one volume is.
-bool moveIntoPlace(const TemporaryFile &temporary, DWORD &error)
-{
-    for (int attempt = 1;; ++attempt) {
-        if (MoveFileExA(temporary.path.c_str(), temporary.target.c_str(),
-                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        error = GetLastError();
-        if (!isTransient(error) || attempt >= ReplaceAttempts)
-            return false;
-        Sleep(ReplaceRetryMilliseconds);
-    }
 }
 
 } // namespace
@@ -234,38 +132,87 @@ std::string resolveFileLinks(const std::string &path)
     return target;
 }
 
-ReplaceOutcome replaceFiles(std::span<const FileText> files)
+namespace replacement {
+
+ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, int &error)
 {
-    std::vector<TemporaryFile> temporaries;
-    temporaries.reserve(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        temporaries.emplace_back();
-        DWORD error = 0;
-        const ReplaceStep failed = writeTemporary(files[i], temporaries.back(), error);
-        if (failed != ReplaceStep::None) {
-            if (temporaries.back().path.empty())
-                temporaries.pop_back();
-            removeAll(temporaries);
-            return { failed, i, int(error) };
-        }
+    temporary.target = resolveFileLinks(file.path);
+    const DWORD attributes = GetFileAttributesA(temporary.target.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    temporary.targetExisted = exists;
+    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        error = int(ERROR_ACCESS_DENIED);
+        return ReplaceStep::Create;
     }
-    // Every file but the last keeps its old file until all are replaced.
-    const std::span<const TemporaryFile> all(temporaries);
-    for (std::size_t i = 0; i < temporaries.size(); ++i) {
-        DWORD error = 0;
-        const bool replaceable
-            = !temporaries[i].targetExisted || waitUntilReplaceable(temporaries[i], error);
-        if (replaceable && temporaries[i].targetExisted && i + 1 < temporaries.size())
-            keepOldFile(temporaries[i]);
-        if (!replaceable || !moveIntoPlace(temporaries[i], error)) {
-            putBack(all.first(i));
-            removeAll(all.subspan(i));
-            dropOldFiles(all.subspan(i));
-            return { ReplaceStep::Replace, i, int(error) };
-        }
+
+    std::string path;
+    Handle out(createTemporary(temporary.target, path));
+    if (!out.isValid()) {
+        error = int(GetLastError());
+        return ReplaceStep::Create;
     }
-    dropOldFiles(all);
-    return {};
+    temporary.path = path;
+    if (!writeAll(out.get(), file.bytes) || !FlushFileBuffers(out.get()) || !out.close()) {
+        error = int(GetLastError());
+        return ReplaceStep::Write;
+    }
+    if (exists && (attributes & KeptAttributes) != 0)
+        SetFileAttributesA(temporary.path.c_str(), attributes & KeptAttributes);
+    return ReplaceStep::None;
 }
+
+// Waiting here, before the old file is given a second name, means no second name is left behind
+// that the holder would keep from being removed.
+bool waitUntilReplaceable(const TemporaryFile &temporary, int &error)
+{
+    for (int attempt = 1;; ++attempt) {
+        const Handle target(CreateFileA(temporary.target.c_str(), DELETE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (target.isValid())
+            return true;
+        const DWORD failure = GetLastError();
+        error = int(failure);
+        if (!isTransient(failure) || attempt >= ReplaceAttempts)
+            return !isTransient(failure);
+        Sleep(ReplaceRetryMilliseconds);
+    }
+}
+
+bool moveIntoPlace(const TemporaryFile &temporary, int &error)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExA(temporary.path.c_str(), temporary.target.c_str(),
+                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD failure = GetLastError();
+        error = int(failure);
+        if (!isTransient(failure) || attempt >= ReplaceAttempts)
+            return false;
+        Sleep(ReplaceRetryMilliseconds);
+    }
+}
+
+bool linkFile(const std::string &existing, const std::string &newName)
+{
+    return CreateHardLinkA(newName.c_str(), existing.c_str(), nullptr) != FALSE;
+}
+
+void renameOver(const std::string &from, const std::string &to)
+{
+    MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+void removeFile(const std::string &path)
+{
+    DeleteFileA(path.c_str());
+}
+
+void finishReplacement(std::span<const TemporaryFile>)
+{
+    // MOVEFILE_WRITE_THROUGH has made each rename last already.
+}
+
+} // namespace replacement
 
 } // namespace velmora
