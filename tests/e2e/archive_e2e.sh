@@ -36,12 +36,9 @@ done
 : >"$APP_DIR/VALUE.CSV"
 start_display
 start_app
-wait_for 10 icon_window || fail "the icon of the unpacked program did not appear in the tray"
-ICON=$(icon_window)
+wait_for_icon "the icon of the unpacked program did not appear in the tray"
 xdotool mousemove --window "$ICON" 11 11 mousedown 3
 wait_for 5 menu_is_open || fail "the menu did not open"
 xdotool mouseup 3 key Up Return
-for _ in $(seq 100); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$APP_PID" 2>/dev/null && fail "the program did not end after 終了"
-wait "$APP_PID" || fail "the program ended with $?"
+expect_program_ended
 echo "release archive end-to-end: passed"

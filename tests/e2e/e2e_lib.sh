@@ -101,6 +101,20 @@ icon_window()
     return 1
 }
 
+# Waits for the icon to dock and keeps its window in ICON; fails with the message otherwise.
+wait_for_icon()
+{
+    wait_for 10 icon_window || fail "$1"
+    ICON=$(icon_window)
+}
+
+# After "終了": the program ends, with exit code 0.
+expect_program_ended()
+{
+    wait_for 10 eval '! kill -0 "$APP_PID"' || fail "the program did not end after 終了"
+    wait "$APP_PID" || fail "the program ended with $?"
+}
+
 # The program's open menus: its visible top-level windows that bypass the window manager (the
 # icon bypasses it too, but lives inside the tray host).
 visible_popups()

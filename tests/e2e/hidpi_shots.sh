@@ -48,8 +48,7 @@ for scale in "${SCALES[@]}"; do
     export QT_SCALE_FACTOR=$scale
     rm -f "$APP_DIR/KVT.INI"
     start_app
-    wait_for 10 icon_window || fail "no icon at scale $scale"
-    ICON=$(icon_window)
+    wait_for_icon "no icon at scale $scale"
     xdotool mousemove --window "$ICON" 11 11 click --repeat 2 --delay 80 1
     wait_for 5 window_named 'アイテムリスト' || fail "no item list at scale $scale"
     LIST=$(window_named 'アイテムリスト' | head -n 1)

@@ -13,8 +13,7 @@ printf '[Sound]\nVolume=1\n' >"$INI"
 
 start_display
 start_app
-wait_for 10 icon_window || fail "the icon did not appear in the tray"
-ICON=$(icon_window)
+wait_for_icon "the icon did not appear in the tray"
 
 # Clicks at a point of a window, given relative to its top-left corner.
 click_in()

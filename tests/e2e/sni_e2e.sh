@@ -120,7 +120,6 @@ pause_between_gestures
 # "終了", the host menu's last entry, ends the program and the icon leaves the host.
 open_host_menus 1 || host_fail "the host's menu did not open for 終了"
 xdotool key Up Return
-wait_for 10 eval '! kill -0 "$APP_PID"' || fail "the program did not end after 終了"
-wait "$APP_PID" || fail "the program ended with $?"
+expect_program_ended
 wait_for 5 no_item_registered || fail "the icon is still registered with the watcher"
 echo "status-notifier end-to-end: passed"

@@ -12,8 +12,7 @@ printf '"01","01","標準","1"\r\n"01","02","拡大","2"\r\n' >"$APP_DIR/VALUE.C
 
 start_display
 start_app
-wait_for 10 icon_window || fail "the icon did not appear in the tray"
-ICON=$(icon_window)
+wait_for_icon "the icon did not appear in the tray"
 
 # A left press opens the menu before the button is released.
 xdotool mousemove --window "$ICON" 11 11 mousedown 1
@@ -46,9 +45,6 @@ pause_between_gestures
 xdotool mousemove --window "$ICON" 11 11 mousedown 3
 wait_for 5 menu_is_open || fail "the menu did not open for 終了"
 xdotool mouseup 3 key Up Return
-for _ in $(seq 100); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$APP_PID" 2>/dev/null && fail "the program did not end after 終了"
-wait "$APP_PID" || fail "the program ended with $?"
+expect_program_ended
 icon_window >/dev/null && fail "the icon is still in the tray"
-[[ $(cat "$INI") == $'[Display]\r\nMode=2\r' ]] || true
 echo "tray end-to-end: passed"

@@ -22,8 +22,7 @@ spent=$(($(cpu_ticks) - before))
 ((spent * 100 < 20 * $(getconf CLK_TCK))) || fail "waiting took $spent ticks of processor time"
 
 start_trayer
-wait_for 10 icon_window || fail "the icon did not appear when the tray host started"
-ICON=$(icon_window)
+wait_for_icon "the icon did not appear when the tray host started"
 [[ $(wc -l <"$WORK/app.log") == 1 ]] || fail "standard error holds more than the one line"
 
 xdotool mousemove --window "$ICON" 11 11 mousedown 1
