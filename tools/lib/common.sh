@@ -7,6 +7,12 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev googletest libgtest-dev l
 TEST_PACKAGES=(xvfb xdotool trayer x11-utils dbus-daemon dbus-bin haskell-status-notifier-item-utils
     haskell-gtk-sni-tray-utils desktop-file-utils locales)
 
+# Runs a command as root: directly when root already, else through sudo.
+as_root()
+{
+    if [[ $(id -u) == 0 ]]; then "$@"; else sudo "$@"; fi
+}
+
 # Installs those of the given Debian packages that are not installed yet; runs apt-get update once.
 install_missing()
 {
@@ -16,13 +22,11 @@ install_missing()
     done
     ((${#missing[@]})) || return 0
     echo "installing: ${missing[*]}"
-    local sudo=()
-    [[ $(id -u) == 0 ]] || sudo=(sudo)
     if [[ -z ${VELMORA_APT_UPDATED:-} ]]; then
-        "${sudo[@]}" apt-get update -qq
+        as_root apt-get update -qq
         export VELMORA_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
         --no-install-recommends "${missing[@]}" >/dev/null
 }
 
@@ -32,9 +36,7 @@ install_missing()
 ensure_shift_jis_locale()
 {
     locale -a 2>/dev/null | grep -qix 'ja_JP\.sjis' && return 0
-    local sudo=()
-    [[ $(id -u) == 0 ]] || sudo=(sudo)
-    "${sudo[@]}" localedef --no-warnings=ascii -i ja_JP -f SHIFT_JIS ja_JP.SJIS
+    as_root localedef --no-warnings=ascii -i ja_JP -f SHIFT_JIS ja_JP.SJIS
 }
 
 # Configures build/ (warnings are errors when CI=true) and builds with every core.
