@@ -15,7 +15,7 @@ using namespace velmora;
 using namespace Qt::StringLiterals;
 using Answer = DialogService::Answer;
 
-class TestAppKit : public QObject
+class TestUi : public QObject
 {
     Q_OBJECT
 
@@ -31,7 +31,7 @@ private slots:
     void confirmKeys();
 };
 
-void TestAppKit::applicationTitle_data()
+void TestUi::applicationTitle_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("title");
@@ -41,14 +41,14 @@ void TestAppKit::applicationTitle_data()
     QTest::newRow("mixed case") << u"VeLMoRa.exe"_s << u"Velmora"_s;
 }
 
-void TestAppKit::applicationTitle()
+void TestUi::applicationTitle()
 {
     QFETCH(QString, file);
     QFETCH(QString, title);
     QCOMPARE(velmora::applicationTitle(file), title);
 }
 
-void TestAppKit::errorDisplayText_data()
+void TestUi::errorDisplayText_data()
 {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
@@ -63,14 +63,14 @@ void TestAppKit::errorDisplayText_data()
     QTest::newRow("empty") << QString() << QString();
 }
 
-void TestAppKit::errorDisplayText()
+void TestUi::errorDisplayText()
 {
     QFETCH(QString, message);
     QFETCH(QString, shown);
     QCOMPARE(velmora::errorDisplayText(message), shown);
 }
 
-void TestAppKit::guardShowsTheErrorAndSkipsTheRest()
+void TestUi::guardShowsTheErrorAndSkipsTheRest()
 {
     test::ScriptedDialogService dialogs;
     dialogs.expectError(u"ファイル x を作成できません."_s);
@@ -100,7 +100,7 @@ QStringList buttonTexts(QMessageBox &box)
     return texts;
 }
 
-void TestAppKit::errorAndHintBoxes()
+void TestUi::errorAndHintBoxes()
 {
     WidgetDialogService service(u"Velmora"_s);
     const auto error = service.buildErrorBox(nullptr, u"ファイル a は開けません."_s);
@@ -116,7 +116,7 @@ void TestAppKit::errorAndHintBoxes()
     QCOMPARE(buttonTexts(*hint), QStringList { u"OK"_s });
 }
 
-void TestAppKit::confirmBoxes()
+void TestUi::confirmBoxes()
 {
     WidgetDialogService service(u"Velmora"_s);
     const auto two = service.buildConfirmBox(nullptr, u"「a」を削除しますか？"_s, false);
@@ -132,7 +132,7 @@ void TestAppKit::confirmBoxes()
     QCOMPARE(three->escapeButton()->text(), u"キャンセル"_s);
 }
 
-void TestAppKit::confirmKeys_data()
+void TestUi::confirmKeys_data()
 {
     QTest::addColumn<bool>("offerCancel");
     QTest::addColumn<int>("key"); // 0: close the window
@@ -144,7 +144,7 @@ void TestAppKit::confirmKeys_data()
     QTest::newRow("Alt+N presses no") << true << int(Qt::Key_N) << Answer::No;
 }
 
-void TestAppKit::confirmKeys()
+void TestUi::confirmKeys()
 {
     QFETCH(bool, offerCancel);
     QFETCH(int, key);
@@ -165,5 +165,5 @@ void TestAppKit::confirmKeys()
     QCOMPARE(WidgetDialogService::answerOf(*box), answer);
 }
 
-QTEST_MAIN(TestAppKit)
-#include "tst_appkit.moc"
+QTEST_MAIN(TestUi)
+#include "tst_ui.moc"
