@@ -25,17 +25,16 @@ namespace velmora {
 
 namespace {
 
-const char *const ValueIndexProperty = "velmoraValueIndex";
-
 // Menu captions show item texts as they are: "&" is no accelerator.
 QString menuCaption(const std::string &bytes)
 {
     return toDisplay(bytes).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
-bool isSeparatorCaption(const std::string &bytes)
+// An entry captioned exactly "-" is a plain separator line: no text, no submenu, no action.
+bool isSeparatorCaption(const QString &caption)
 {
-    return bytes == "-";
+    return caption == u"-";
 }
 
 // The item and value indexes in a value entry's name "I<i>V<j>".
@@ -146,17 +145,15 @@ void TForm1::BuildItemEntries(const std::vector<ItemState> &states)
     for (std::size_t i = 0; i < m_itemList.size() && i < states.size(); ++i) {
         const TItemData &item = m_itemList[i];
         QAction *itemEntry = AddItemMenu(int(i), menuCaption(item.Name));
-        if (isSeparatorCaption(item.Name))
-            itemEntry->setSeparator(true);
         if (!states[i].fileExists)
             itemEntry->setEnabled(false);
+        if (itemEntry->isSeparator())
+            continue;
         const std::string &current = states[i].current;
         for (std::size_t j = 0; j < item.Values.size(); ++j) {
             const TValueData &value = item.Values[j];
             QAction *valueEntry = AddValueMenu(int(i), int(j), menuCaption(value.Name));
-            if (isSeparatorCaption(value.Name))
-                valueEntry->setSeparator(true);
-            if (!current.empty() && current == value.Value) {
+            if (valueEntry->isCheckable() && !current.empty() && current == value.Value) {
                 valueEntry->setChecked(true);
                 m_checkedValueEntries[i] = valueEntry;
             }
@@ -168,9 +165,12 @@ void TForm1::BuildItemEntries(const std::vector<ItemState> &states)
 
 QAction *TForm1::AddItemMenu(int i, const QString &caption)
 {
-    const QString name = QStringLiteral("I%1").arg(i);
-    auto *entry = new QAction(caption, m_popupMenu);
-    entry->setObjectName(name);
+    auto *entry = new QAction(m_popupMenu);
+    entry->setObjectName(QStringLiteral("I%1").arg(i));
+    if (isSeparatorCaption(caption))
+        entry->setSeparator(true);
+    else
+        entry->setText(caption);
     m_popupMenu->insertAction(m_separator, entry);
     m_itemEntries.push_back(entry);
     m_checkedValueEntries.push_back(nullptr);
@@ -189,12 +189,16 @@ QAction *TForm1::AddValueMenu(int i, int j, const QString &caption)
         group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
         itemEntry->setMenu(submenu);
     }
-    auto *entry = new QAction(caption, submenu);
+    auto *entry = new QAction(submenu);
     entry->setObjectName(QStringLiteral("I%1V%2").arg(i).arg(j));
-    entry->setCheckable(true);
-    entry->setProperty(ValueIndexProperty, j);
-    submenu->findChild<QActionGroup *>()->addAction(entry);
     submenu->addAction(entry);
+    if (isSeparatorCaption(caption)) {
+        entry->setSeparator(true);
+        return entry;
+    }
+    entry->setText(caption);
+    entry->setCheckable(true);
+    submenu->findChild<QActionGroup *>()->addAction(entry);
     connect(entry, &QAction::triggered, this, [this, entry] {
         runGuarded(m_dialogs, nullptr, [this, entry] { ValueMenuClick(entry); });
     });
