@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -11,11 +12,32 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
+
+// Colour as --benchmark_color asks (auto: only on a terminal). The library honours the option for
+// its own reporters only, not for one handed to it.
+benchmark::ConsoleReporter::OutputOptions outputOptions(int argc, char **argv)
+{
+    const char *const prefix = "--benchmark_color=";
+    std::string color = "auto";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0)
+            color = argv[i] + std::strlen(prefix);
+    }
+    const bool colored = color == "auto"
+        ? isatty(fileno(stdout)) != 0
+        : color == "true" || color == "yes" || color == "on" || color == "1";
+    return colored ? benchmark::ConsoleReporter::OO_ColorTabular
+                   : benchmark::ConsoleReporter::OO_Tabular;
+}
 
 class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
+    using ConsoleReporter::ConsoleReporter;
+
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
@@ -57,10 +79,11 @@ int main(int argc, char **argv)
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
     mallopt(M_TOP_PAD, 64 << 20);
 #endif
+    const auto options = outputOptions(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    RatioReporter reporter;
+    RatioReporter reporter(options);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
