@@ -3,6 +3,17 @@
 # hicolor layout (share/icons, ready to be copied into ~/.local/share). CPack packs that folder.
 install(TARGETS velmora RUNTIME DESTINATION . BUNDLE DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+# Qt's own Japanese texts for the standard dialogs, found beside the program in translations/.
+# Without them the program still runs, with those dialogs in English.
+find_file(VELMORA_QT_JAPANESE qtbase_ja.qm
+          PATHS ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_TRANSLATIONS} ${QT_HOST_PATH}/share/qt6/translations
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(VELMORA_QT_JAPANESE)
+  install(FILES ${VELMORA_QT_JAPANESE} DESTINATION translations)
+else()
+  message(WARNING "qtbase_ja.qm not found (Debian: qt6-translations-l10n): the installed program "
+                  "shows the standard dialogs in English")
+endif()
 if(UNIX AND NOT APPLE)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/velmora.desktop DESTINATION .)
   foreach(size IN ITEMS 16 22 32 48 256)

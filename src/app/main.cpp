@@ -7,12 +7,17 @@
 
 #include "application.h"
 #include "applicationtitle.h"
+#include "displaytext.h"
 #include "executabledirectory.h"
+#include "qttranslation.h"
 #include "widgetdialogservice.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    const std::string executableDirectory = velmora::executableDirectory();
+    velmora::installQtTranslation(
+        velmora::qtTranslationFolders(velmora::toDisplay(executableDirectory)));
     QApplication::setQuitOnLastWindowClosed(false);
     QIcon appIcon;
     for (const int size : { 16, 22, 32, 48, 256 })
@@ -25,7 +30,7 @@ int main(int argc, char *argv[])
     // about unsaved changes and write its settings, and "終了" does neither. An exit asked for
     // before the loop runs (from a start-up error box's own loop) is kept and honoured.
     bool exitRequested = false;
-    velmora::Application velmora(dialogs, velmora::executableDirectory(), appIcon, [&] {
+    velmora::Application velmora(dialogs, executableDirectory, appIcon, [&] {
         exitRequested = true;
         QCoreApplication::exit(0);
     });

@@ -19,7 +19,8 @@ mkdir "$WORK/unpacked"
 tar -xzf "$WORK/package/$NAME.tar.gz" -C "$WORK/unpacked"
 APP_DIR=$WORK/unpacked/$NAME
 
-expected=(README.md velmora velmora.desktop share/icons/hicolor/scalable/apps/velmora.svg)
+expected=(README.md velmora velmora.desktop translations/qtbase_ja.qm
+    share/icons/hicolor/scalable/apps/velmora.svg)
 for size in 16 22 32 48 256; do expected+=("share/icons/hicolor/${size}x$size/apps/velmora.png"); done
 listing=$(cd "$APP_DIR" && find . -type f -printf '%P\n' | sort)
 [[ $listing == "$(printf '%s\n' "${expected[@]}" | sort)" ]] || fail "the archive holds: $listing"
