@@ -7,6 +7,7 @@
 
 #include "application.h"
 #include "applicationtitle.h"
+#include "desktopdisplay.h"
 #include "displaytext.h"
 #include "executabledirectory.h"
 #include "qttranslation.h"
@@ -14,7 +15,9 @@
 
 int main(int argc, char *argv[])
 {
+    velmora::exitWithoutDisplay(argc > 0 ? argv[0] : nullptr);
     QApplication app(argc, argv);
+    velmora::displayReached();
     const std::string executableDirectory = velmora::executableDirectory();
     velmora::installQtTranslation(
         velmora::qtTranslationFolders(velmora::toDisplay(executableDirectory)));

@@ -40,6 +40,28 @@ ensure_shift_jis_locale()
     as_root localedef --no-warnings=ascii -i ja_JP -f SHIFT_JIS ja_JP.SJIS
 }
 
+# Prints why no desktop display can be reached, and succeeds, when none can: neither DISPLAY nor
+# WAYLAND_DISPLAY is set, or the local socket the one set names is missing. A display on another
+# host is taken as it is.
+missing_display_reason()
+{
+    if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+        echo "DISPLAY も WAYLAND_DISPLAY も設定されていません"
+        return 0
+    fi
+    if [[ -n ${WAYLAND_DISPLAY:-} ]]; then
+        local socket=$WAYLAND_DISPLAY
+        [[ $socket == /* ]] || socket=${XDG_RUNTIME_DIR:-/nonexistent}/$socket
+        [[ -S $socket ]] && return 1
+        [[ -n ${DISPLAY:-} ]] || { echo "ディスプレイ $WAYLAND_DISPLAY に接続できません"; return 0; }
+    fi
+    if [[ $DISPLAY =~ ^(unix)?:([0-9]+)(\.[0-9]+)?$ ]] && [[ ! -S /tmp/.X11-unix/X${BASH_REMATCH[2]} ]]; then
+        echo "ディスプレイ $DISPLAY に接続できません"
+        return 0
+    fi
+    return 1
+}
+
 # Configures build/ (warnings are errors when CI=true) and builds with every core.
 configure_and_build()
 {
