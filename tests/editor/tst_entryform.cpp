@@ -10,12 +10,15 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "codepage.h"
 #include "entryform.h"
 #include "error.h"
 #include "scripteddialogservice.h"
+#include "systemtext.h"
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
+using test::sys;
 
 namespace {
 
@@ -23,23 +26,27 @@ const QString NameHint = u"「アイテム名」を入力して下さい。"_s;
 const QString ValueNameHint = u"「バリュー名」を入力して下さい。"_s;
 
 // The first item has a value that another item's code links (it gets no row); the second item
-// is there to show that only the edited record changes.
+// is there to show that only the edited record changes. In Shift-JIS, 表 of the file name ends in
+// the byte of a backslash.
 ItemList sampleItems()
 {
     return {
-        { "01", "画面", "C:\\ini\\表示.ini", "Display", "Mode",
-            { { "01", "01", "標準", "1024" }, { "01", "02", "ワイド", "1920" },
-                { "99", "01", "よその値", "x" }, { "01", "03", "小", "800" } } },
-        { "02", "音量", "/etc/sound.ini", "Sound", "Level", { { "02", "01", "大", "10" } } },
+        { "01", sys("画面"), sys("C:\\ini\\表示.ini"), "Display", "Mode",
+            { { "01", "01", sys("標準"), "1024" }, { "01", "02", sys("ワイド"), "1920" },
+                { "99", "01", sys("よその値"), "x" }, { "01", "03", sys("小"), "800" } } },
+        { "02", sys("音量"), "/etc/sound.ini", "Sound", "Level",
+            { { "02", "01", sys("大"), "10" } } },
     };
 }
 
-// Bytes as readable text where they are UTF-8, else in hex, so comparisons stay exact.
+// Bytes as readable text where they are text in the system code page, else in hex, so
+// comparisons stay exact.
 QString bytesText(const std::string &bytes)
 {
-    const QByteArray raw = QByteArray::fromStdString(bytes);
-    const QString text = QString::fromUtf8(raw);
-    return text.toUtf8() == raw ? text : u"<hex "_s + QString::fromLatin1(raw.toHex(' ')) + u">"_s;
+    const std::string text = systemToUtf8(bytes);
+    if (utf8ToSystem(text) == bytes)
+        return QString::fromStdString(text);
+    return u"<hex "_s + QString::fromLatin1(QByteArray::fromStdString(bytes).toHex(' ')) + u">"_s;
 }
 
 // Every field of a record, its values as "ItemCode|ValueCode|Name|Value".
@@ -447,7 +454,7 @@ void TestTForm3::okWithoutRowsLeavesNoValues()
         f.click(TForm3::Button1);
     }));
     QVERIFY(f.items[0].Values.empty());
-    QCOMPARE(f.items[0].Name, std::string("画面"));
+    QCOMPARE(f.items[0].Name, sys("画面"));
 }
 
 void TestTForm3::blankItemName_data()
@@ -484,7 +491,7 @@ void TestTForm3::blankItemName()
     if (!accepted)
         QCOMPARE(describe(f.items[0]), before);
     else
-        QCOMPARE(f.items[0].Name, name.toStdString());
+        QCOMPARE(f.items[0].Name, sys(name.toStdString()));
     QCOMPARE(f.dialogs.verify(), QString());
 }
 
@@ -630,7 +637,7 @@ void TestTForm3::fileButton()
         QCOMPARE(f.box(TForm3::Edit2)->text(), shown);
         f.click(TForm3::Button1);
     });
-    QCOMPARE(f.items[0].FileName, shown.toStdString());
+    QCOMPARE(f.items[0].FileName, sys(shown.toStdString()));
     QCOMPARE(f.dialogs.verify(), QString());
 }
 
@@ -717,7 +724,8 @@ void TestTForm3::enterAndEscapeDoNothing()
 
 void TestTForm3::unshowableBytesSurviveAnOk()
 {
-    // Bytes that are not UTF-8 can't be shown in this locale; the boxes and rows show stand-ins.
+    // Bytes that are neither UTF-8 nor Shift-JIS can't be shown; the boxes and rows show
+    // stand-ins.
     Fixture f;
     f.items[0] = { "01", "old", "/ini/\xff\xfe.ini", "s\xff", "\xfek",
         { { "01", "01", "\xff\xfe", "v\xff" }, { "01", "02", "n\xfe", "\xff" } } };
@@ -731,7 +739,7 @@ void TestTForm3::unshowableBytesSurviveAnOk()
         f.click(TForm3::Button1);
     }));
     const TItemData &item = f.items[0];
-    QCOMPARE(item.Name, std::string("新しい名前"));
+    QCOMPARE(item.Name, sys("新しい名前"));
     QCOMPARE(QByteArray::fromStdString(item.FileName), QByteArray("/ini/\xff\xfe.ini"));
     QCOMPARE(QByteArray::fromStdString(item.Section), QByteArray("s\xff"));
     QCOMPARE(QByteArray::fromStdString(item.Key), QByteArray("\xfek"));
@@ -776,7 +784,7 @@ void TestTForm3::pastedLineBreaksNeverReachTheRecord()
         f.click(TForm3::Button1);
     });
     QVERIFY(accepted);
-    QCOMPARE(QString::fromStdString(f.items[0].Name), after);
+    QCOMPARE(bytesText(f.items[0].Name), after);
 }
 
 void TestTForm3::runsModallyUntilOkOrClose_data()

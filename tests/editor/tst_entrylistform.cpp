@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "codepage.h"
 #include "entrylistform.h"
 #include "error.h"
 #include "errordisplay.h"
@@ -21,10 +22,12 @@
 #include "scratchdirectory.h"
 #include "scripteddialogservice.h"
 #include "settingtext.h"
+#include "systemtext.h"
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
 using Answer = DialogService::Answer;
+using test::sys;
 
 namespace {
 
@@ -42,15 +45,22 @@ QByteArray settings(int top, int left, int width, int height, const char *maximi
         + "FormMaxmize=" + maximised + "\nToolBar=" + toolBar + "\nStatusBar=" + statusBar + "\n";
 }
 
-TItemData item(std::string name, std::string file = {}, std::string key = "K",
+// An item as the user registers it: name and key given in UTF-8 and kept in the system code
+// page; the file name is a path as it is.
+TItemData item(std::string_view name, std::string file = {}, std::string_view key = "K",
     std::vector<TValueData> values = {})
 {
-    return { {}, std::move(name), std::move(file), "S", std::move(key), std::move(values) };
+    return { {}, sys(name), std::move(file), "S", sys(key), std::move(values) };
 }
 
-TValueData value(std::string name, std::string text)
+TValueData value(std::string_view name, std::string_view text)
 {
-    return { {}, {}, std::move(name), std::move(text) };
+    return { {}, {}, sys(name), sys(text) };
+}
+
+QByteArray sysBytes(std::string_view text)
+{
+    return QByteArray::fromStdString(sys(text));
 }
 
 // The list window over a scratch executable directory, with a fake registration dialog and a
@@ -115,7 +125,7 @@ struct Window
     {
         QStringList names;
         for (const TItemData &entry : items)
-            names << QString::fromStdString(entry.Name);
+            names << QString::fromStdString(systemToUtf8(entry.Name));
         return names.join(u' ');
     }
     QByteArray read(std::string_view name) const
@@ -184,7 +194,7 @@ private slots:
 
 void TestTForm2::settingTexts_data()
 {
-    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("text"); // in UTF-8; KVT.INI holds it in the system code page
     QTest::addColumn<QVariant>("integer"); // invalid: not an integer
     QTest::addColumn<QVariant>("boolean"); // invalid: not a Boolean
 
@@ -228,7 +238,7 @@ void TestTForm2::settingTexts()
     QFETCH(QByteArray, text);
     QFETCH(QVariant, integer);
     QFETCH(QVariant, boolean);
-    const std::string bytes = text.toStdString();
+    const std::string bytes = sys(text.toStdString());
 
     const std::optional<int> readInteger = parseSettingInteger(bytes);
     QCOMPARE(readInteger.has_value(), integer.isValid());
@@ -686,12 +696,13 @@ void TestTForm2::saveWritesBothFilesAndRebuildsTheTray()
     QVERIFY(!w.form->isModified());
     QCOMPARE(w.rebuilds, 1);
     QCOMPARE(w.read(ItemFileName),
-        "\"01\",\"甲\",\"/x/a.ini\",\"S\",\"K1\"\r\n\"02\",\"乙\",\"/x/b.ini\",\"S\",\"K2\"\r\n"
-        "\"03\",\"新規\",\""_ba
+        sysBytes("\"01\",\"甲\",\"/x/a.ini\",\"S\",\"K1\"\r\n"
+                 "\"02\",\"乙\",\"/x/b.ini\",\"S\",\"K2\"\r\n"
+                 "\"03\",\"新規\",\"")
             + QByteArray::fromStdString(w.dir.file("new.ini")) + "\",\"S\",\"N\"\r\n");
     QCOMPARE(w.read(ValueFileName),
-        "\"01\",\"01\",\"オン\",\"1\"\r\n\"01\",\"02\",\"オフ\",\"0\"\r\n"
-        "\"03\",\"\",\"オン\",\"1\"\r\n\"03\",\"\",\"オフ\",\"0\"\r\n"_ba);
+        sysBytes("\"01\",\"01\",\"オン\",\"1\"\r\n\"01\",\"02\",\"オフ\",\"0\"\r\n"
+                 "\"03\",\"\",\"オン\",\"1\"\r\n\"03\",\"\",\"オフ\",\"0\"\r\n"));
     // The list now is the one the tray reloaded.
     QCOMPARE(w.items.at(2).Code, "03");
 
@@ -707,7 +718,7 @@ void TestTForm2::saveWritesBothFilesAndRebuildsTheTray()
 void TestTForm2::failedSaveKeepsTheFilesAndTheWindow()
 {
     Window w(threeItems());
-    const QByteArray oldItems = "\"01\",\"古い\",\"\",\"S\",\"K\"\r\n";
+    const QByteArray oldItems = sysBytes("\"01\",\"古い\",\"\",\"S\",\"K\"\r\n");
     w.write(ItemFileName, oldItems);
     std::filesystem::create_directory(w.dir.file(ValueFileName));
     const QString error = u"ファイル "_s + QString::fromStdString(w.dir.file(ValueFileName))

@@ -14,6 +14,13 @@ ScratchDirectory::ScratchDirectory()
 {
     namespace fs = std::filesystem;
     const fs::path parent = fs::temp_directory_path();
+    // Tests hand these paths to the program as bytes of the system code page, and only ASCII
+    // reads the same in every code page.
+    const std::string parentName = parent.string();
+    if (std::any_of(parentName.begin(), parentName.end(),
+            [](char c) { return static_cast<unsigned char>(c) > 0x7F; }))
+        throw std::runtime_error("the temporary directory " + parentName
+            + " is not an ASCII path: point TMPDIR (TMP on Windows) at one that is");
     std::random_device seed;
     std::mt19937_64 random(seed());
     // create_directory is false when the name is taken, by another test run among others.

@@ -5,7 +5,8 @@
 
 namespace velmora::test {
 
-// A fresh temporary directory, removed with everything in it when the object goes.
+// A fresh temporary directory with an ASCII path, removed with everything in it when the object
+// goes.
 class ScratchDirectory
 {
 public:

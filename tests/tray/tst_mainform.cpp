@@ -8,9 +8,11 @@
 #include "popupplacement.h"
 #include "scratchdirectory.h"
 #include "scripteddialogservice.h"
+#include "systemtext.h"
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
+using test::sys;
 
 namespace {
 
@@ -69,6 +71,7 @@ private slots:
     void marksTheLastValueMatchingTheKeyAndNothingForAnEmptyKey();
     void showsCaptionsAsTheyAre();
     void choosingAValueWritesItAndMovesTheMark();
+    void japaneseSectionKeyAndValueAreMatchedAndWritten();
     void aFailedWriteShowsTheErrorAndKeepsTheMark();
     void clicksWriteWhatTheMenuShowsAfterInPlaceEdits();
     void missingItemFileLeavesOnlyTheFixedEntries();
@@ -83,10 +86,10 @@ void TestMainForm::buildsOneEntryPerItemBeforeTheFixedEntries()
 {
     Fixture f;
     f.dir.write("a.ini", "[S]\nK=2\n");
-    f.writeItems(line({ "01", "画面", f.ini("a.ini"), "S", "K" })
-            + line({ "02", "欠落", f.ini("missing.ini"), "S", "K" })
-            + line({ "03", "値なし", f.ini("a.ini"), "S", "K" }),
-        line({ "01", "01", "一", "1" }) + line({ "01", "02", "二", "2" })
+    f.writeItems(line({ "01", sys("画面"), f.ini("a.ini"), "S", "K" })
+            + line({ "02", sys("欠落"), f.ini("missing.ini"), "S", "K" })
+            + line({ "03", sys("値なし"), f.ini("a.ini"), "S", "K" }),
+        line({ "01", "01", sys("一"), "1" }) + line({ "01", "02", sys("二"), "2" })
             + line({ "02", "01", "x", "1" }));
     TForm1 &form = f.create();
     QCOMPARE(f.dialogs.verify(), QString());
@@ -186,6 +189,23 @@ void TestMainForm::choosingAValueWritesItAndMovesTheMark()
     f.entry("I1V0")->trigger();
     QVERIFY(f.entry("I1V0")->isChecked());
     QVERIFY(f.dir.read("a.ini") != "; display\n[Disp]\nMode = 2\n");
+    QCOMPARE(f.dialogs.verify(), QString());
+}
+
+void TestMainForm::japaneseSectionKeyAndValueAreMatchedAndWritten()
+{
+    // In Shift-JIS 表 ends in the byte of '\' and ー in that of '['.
+    Fixture f;
+    f.dir.write("a.ini", sys("[表示]\nモード=標準\n"));
+    f.writeItems(line({ "01", sys("画面"), f.ini("a.ini"), sys("表示"), sys("モード") }),
+        line({ "01", "01", sys("標準"), sys("標準") })
+            + line({ "01", "02", sys("ワイド"), sys("ワイド表示") }));
+    f.create();
+    QCOMPARE(f.entry("I0V0")->text(), u"標準"_s);
+    QVERIFY(f.entry("I0V0")->isChecked());
+    f.entry("I0V1")->trigger();
+    QCOMPARE(f.dir.read("a.ini"), sys("[表示]\nモード=ワイド表示\n"));
+    QVERIFY(f.entry("I0V1")->isChecked());
     QCOMPARE(f.dialogs.verify(), QString());
 }
 
