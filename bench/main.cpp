@@ -3,32 +3,47 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cctype>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
 
 namespace {
 
-// Colour as --benchmark_color asks (auto: only on a terminal). The library honours the option for
-// its own reporters only, not for one handed to it.
+// Whether a flag value means yes, by the library's own rule.
+bool isTruthy(std::string value)
+{
+    if (value.size() == 1)
+        return std::isalnum(static_cast<unsigned char>(value[0]))
+            && std::string_view("0fFnN").find(value[0]) == std::string_view::npos;
+    for (char &c : value)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return value != "false" && value != "no" && value != "off";
+}
+
+// Colour as --benchmark_color (or BENCHMARK_COLOR) asks; "auto" only on a terminal that shows
+// colour. The library honours the option for its own reporters only, not for one handed to it.
 benchmark::ConsoleReporter::OutputOptions outputOptions(int argc, char **argv)
 {
-    const char *const prefix = "--benchmark_color=";
-    std::string color = "auto";
+    const std::string_view prefix = "--benchmark_color=";
+    const char *fromEnvironment = std::getenv("BENCHMARK_COLOR");
+    std::string color = fromEnvironment ? fromEnvironment : "auto";
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0)
-            color = argv[i] + std::strlen(prefix);
+        if (std::string_view(argv[i]).starts_with(prefix))
+            color = argv[i] + prefix.size();
     }
+    const char *term = std::getenv("TERM");
     const bool colored = color == "auto"
-        ? isatty(fileno(stdout)) != 0
-        : color == "true" || color == "yes" || color == "on" || color == "1";
+        ? isatty(fileno(stdout)) != 0 && term && std::string_view(term) != "dumb"
+        : isTruthy(color);
     return colored ? benchmark::ConsoleReporter::OO_ColorTabular
                    : benchmark::ConsoleReporter::OO_Tabular;
 }

@@ -2,13 +2,13 @@
 
 namespace velmora {
 
-// Ends the program with status 1 and one line of its own on standard error, saying that there is
-// no desktop to show the icon on and how to name one, when the display Qt would use is not set or
-// cannot be opened. Call before the QApplication is created, and call displayReached() after it
-// is. Other failures of Qt's platform plugins keep Qt's own diagnostics.
-void exitWithoutDisplay(const char *programPath);
+// From this call until displayOpened(), a desktop display that is not named, or that Qt's
+// platform plugin cannot open, ends the program with status 1 and one line of our own on
+// standard error: there is no desktop to show the icon on, and how to name one. Other failures of
+// the platform plugins keep Qt's own diagnostics. Call before the QApplication is created.
+void reportMissingDisplay(int argc, char **argv);
 
-// The display was opened: failures from now on are Qt's to report.
-void displayReached();
+// The QApplication exists: from now on failures are Qt's to report.
+void displayOpened();
 
 } // namespace velmora

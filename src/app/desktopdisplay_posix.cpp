@@ -2,9 +2,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -12,10 +15,17 @@ namespace velmora {
 
 namespace {
 
-std::string g_program;
-std::string g_unreachableDisplay; // the display a platform plugin failed to open
+struct HeldMessage
+{
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+
+std::string g_program; // as it was started, for the advice
+std::string g_missingReason; // why no display could be opened; empty while none failed
+std::vector<HeldMessage> g_held; // the plugin loader's words, until it is clear whose they are
 QtMessageHandler g_qtHandler = nullptr;
-bool g_watching = false;
 
 [[noreturn]] void exitNoDesktop(const std::string &reason)
 {
@@ -29,64 +39,96 @@ bool g_watching = false;
     std::_Exit(1);
 }
 
+void passOn(QtMsgType type, const QByteArray &category, const QString &text)
+{
+    const QMessageLogContext context(nullptr, 0, nullptr, category.constData());
+    g_qtHandler(type, context, text);
+}
+
+void passOnHeldMessages()
+{
+    for (const HeldMessage &message : g_held)
+        passOn(message.type, message.category, message.text);
+    g_held.clear();
+}
+
+void noteMissingDisplay(const QString &name, const char *variable)
+{
+    if (!g_missingReason.empty())
+        return;
+    g_missingReason = name.isEmpty() ? std::string(variable) + " が設定されていません"
+                                     : "ディスプレイ " + name.toStdString() + " に接続できません";
+}
+
 // Notes a display that Qt's X11 or Wayland plugin could not open, and turns the fatal message
 // that follows ("no Qt platform plugin could be initialized") into our own line.
 void watchPlatformMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     const QByteArray category(context.category ? context.category : "");
-    if (type == QtWarningMsg && category == "qt.qpa.xcb"
-        && text.startsWith(QStringLiteral("could not connect to display"))) {
-        g_unreachableDisplay
-            = text.mid(28).remove(QLatin1Char('"')).trimmed().toLocal8Bit().toStdString();
-        if (g_unreachableDisplay.empty())
-            g_unreachableDisplay = qgetenv("DISPLAY").toStdString();
+    const QString x11Failure = QStringLiteral("could not connect to display");
+    if (category == "qt.qpa.xcb" && text.startsWith(x11Failure)) {
+        noteMissingDisplay(
+            text.mid(x11Failure.size()).remove(QLatin1Char('"')).trimmed(), "DISPLAY");
         return;
     }
-    if (type == QtWarningMsg && category == "qt.qpa.wayland"
+    if (category == "qt.qpa.wayland"
         && text.startsWith(QStringLiteral("Failed to create wl_display"))) {
-        g_unreachableDisplay = qgetenv("WAYLAND_DISPLAY").toStdString();
+        noteMissingDisplay(qEnvironmentVariable("WAYLAND_DISPLAY"), "WAYLAND_DISPLAY");
         return;
     }
-    // Once the display is known to be out of reach, Qt's further words on the plugin it could
-    // not load would only mislead.
-    if (!g_unreachableDisplay.empty() && type != QtFatalMsg && category == "qt.qpa.plugin")
+    if (type != QtFatalMsg && category == "qt.qpa.plugin") {
+        g_held.push_back({ type, category, text });
         return;
-    if (type == QtFatalMsg && !g_unreachableDisplay.empty())
-        exitNoDesktop("ディスプレイ " + g_unreachableDisplay + " に接続できません");
-    if (g_qtHandler)
-        g_qtHandler(type, context, text);
-    else
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    }
+    if (type == QtFatalMsg) {
+        if (!g_missingReason.empty())
+            exitNoDesktop(g_missingReason);
+        passOnHeldMessages();
+    }
+    g_qtHandler(type, context, text);
 }
 
-// Whether the platform Qt will load draws on an X11 or Wayland display; offscreen, vnc and the
-// like need none.
-bool platformNeedsDisplay()
+// The platform Qt will try: the -platform argument, else QT_QPA_PLATFORM.
+QByteArray requestedPlatform(int argc, char **argv)
 {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    return platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return argv[i + 1];
+    }
+    return qgetenv("QT_QPA_PLATFORM");
+}
+
+// Whether that platform draws on an X11 or Wayland display; offscreen, vnc and the like need none.
+bool platformNeedsDisplay(const QByteArray &platform)
+{
+    if (platform.isEmpty())
+        return true;
+    for (const QByteArray &candidate : platform.split(';')) {
+        if (candidate.startsWith("xcb") || candidate.startsWith("wayland"))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
 
-void exitWithoutDisplay(const char *programPath)
+void reportMissingDisplay(int argc, char **argv)
 {
-    g_program = programPath ? programPath : "velmora";
-    if (const std::size_t slash = g_program.rfind('/'); slash != std::string::npos)
-        g_program.erase(0, slash + 1);
-    if (!platformNeedsDisplay())
+    g_program = argc > 0 && argv[0] ? argv[0] : "velmora";
+    if (!platformNeedsDisplay(requestedPlatform(argc, argv)))
         return;
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         exitNoDesktop("DISPLAY も WAYLAND_DISPLAY も設定されていません");
     g_qtHandler = qInstallMessageHandler(watchPlatformMessages);
-    g_watching = true;
 }
 
-void displayReached()
+void displayOpened()
 {
-    if (g_watching)
-        qInstallMessageHandler(g_qtHandler);
-    g_watching = false;
+    if (!g_qtHandler)
+        return;
+    qInstallMessageHandler(g_qtHandler);
+    passOnHeldMessages();
+    g_qtHandler = nullptr;
 }
 
 } // namespace velmora

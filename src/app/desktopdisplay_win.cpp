@@ -3,8 +3,8 @@
 namespace velmora {
 
 // An interactive Windows program always has its desktop.
-void exitWithoutDisplay(const char *) { }
+void reportMissingDisplay(int, char **) { }
 
-void displayReached() { }
+void displayOpened() { }
 
 } // namespace velmora

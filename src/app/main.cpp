@@ -8,19 +8,17 @@
 #include "application.h"
 #include "applicationtitle.h"
 #include "desktopdisplay.h"
-#include "displaytext.h"
 #include "executabledirectory.h"
 #include "qttranslation.h"
 #include "widgetdialogservice.h"
 
 int main(int argc, char *argv[])
 {
-    velmora::exitWithoutDisplay(argc > 0 ? argv[0] : nullptr);
+    velmora::reportMissingDisplay(argc, argv);
     QApplication app(argc, argv);
-    velmora::displayReached();
-    const std::string executableDirectory = velmora::executableDirectory();
+    velmora::displayOpened();
     velmora::installQtTranslation(
-        velmora::qtTranslationFolders(velmora::toDisplay(executableDirectory)));
+        velmora::qtTranslationFolders(QCoreApplication::applicationDirPath()));
     QApplication::setQuitOnLastWindowClosed(false);
     QIcon appIcon;
     for (const int size : { 16, 22, 32, 48, 256 })
@@ -33,7 +31,7 @@ int main(int argc, char *argv[])
     // about unsaved changes and write its settings, and "終了" does neither. An exit asked for
     // before the loop runs (from a start-up error box's own loop) is kept and honoured.
     bool exitRequested = false;
-    velmora::Application velmora(dialogs, executableDirectory, appIcon, [&] {
+    velmora::Application velmora(dialogs, velmora::executableDirectory(), appIcon, [&] {
         exitRequested = true;
         QCoreApplication::exit(0);
     });

@@ -1,6 +1,7 @@
 #include "qttranslation.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -18,7 +19,7 @@ bool installQtTranslation(const QStringList &folders)
 
 QStringList qtTranslationFolders(const QString &executableDirectory)
 {
-    return { executableDirectory + QStringLiteral("translations"),
+    return { QDir(executableDirectory).filePath(QStringLiteral("translations")),
         QLibraryInfo::path(QLibraryInfo::TranslationsPath) };
 }
 

@@ -69,6 +69,8 @@ TForm1::TForm1(
     m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
     m_trayIcon->setToolTip(QStringLiteral("Velmora"));
     m_popupMenu->setObjectName(QString::fromLatin1(PopupMenu1));
+    // Every "-" entry shows its line, also first in a menu or next to another line.
+    m_popupMenu->setSeparatorsCollapsible(false);
     m_popupMenu->installEventFilter(this);
     createFixedEntries();
     exportTrayMenu(*m_trayIcon, *m_popupMenu);
@@ -153,10 +155,16 @@ void TForm1::BuildItemEntries(const std::vector<ItemState> &states)
         for (std::size_t j = 0; j < item.Values.size(); ++j) {
             const TValueData &value = item.Values[j];
             QAction *valueEntry = AddValueMenu(int(i), int(j), menuCaption(value.Name));
-            if (valueEntry->isCheckable() && !current.empty() && current == value.Value) {
-                valueEntry->setChecked(true);
-                m_checkedValueEntries[i] = valueEntry;
-            }
+            if (current.empty() || current != value.Value)
+                continue;
+            // The last value holding the key's text takes the mark; a separator line takes it
+            // from the values before it without showing one.
+            QAction *&checked = m_checkedValueEntries[i];
+            if (checked)
+                checked->setChecked(false);
+            checked = valueEntry->isSeparator() ? nullptr : valueEntry;
+            if (checked)
+                checked->setChecked(true);
         }
     }
     m_menuItems = m_itemList;
@@ -183,6 +191,7 @@ QAction *TForm1::AddValueMenu(int i, int j, const QString &caption)
     QMenu *submenu = itemEntry->menu();
     if (!submenu) {
         submenu = new QMenu(m_popupMenu);
+        submenu->setSeparatorsCollapsible(false);
         submenu->setObjectName(itemEntry->objectName());
         auto *group = new QActionGroup(submenu);
         group->setObjectName(itemEntry->objectName() + QStringLiteral("Group"));

@@ -46,7 +46,15 @@ xdotool key Tab
 type_text "Sound"
 xdotool key Tab
 type_text "$INI"
-xdotool key Tab Tab
+# "..." opens the file dialog in Japanese ("開く"); closing it keeps the file box as it is.
+xdotool key Tab space
+wait_for 5 window_named '開く' || fail "... did not open the file dialog with its Japanese title"
+shot itemlist-file-dialog
+xdotool key Escape
+wait_for 5 bash -c "! xdotool search --onlyvisible --name '開く'" || fail "the file dialog stayed open"
+xdotool windowfocus "$DIALOG"
+sleep 0.2
+xdotool key Tab
 type_text "Sound"
 xdotool key Tab
 type_text "Volume"

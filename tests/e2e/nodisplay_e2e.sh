@@ -34,15 +34,33 @@ expect()
 }
 
 clean=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+ours="アイコンを表示するデスクトップがありません"
+cp "$APP_BINARY" "$WORK/velmora"
+app=$WORK/velmora
 expect "no display set" 1 "(DISPLAY も WAYLAND_DISPLAY も設定されていません)。" "Reinstalling" -- \
-    "${clean[@]}" "$APP_BINARY"
+    "${clean[@]}" "$app"
 expect "a display that cannot be opened" 1 "(ディスプレイ :$unused に接続できません)。" "Reinstalling" -- \
-    "${clean[@]}" DISPLAY=:$unused "$APP_BINARY"
-expect "the advice names a display" 1 "DISPLAY=:0 velmora" "" -- "${clean[@]}" "$APP_BINARY"
+    "${clean[@]}" DISPLAY=:$unused "$app"
+expect "the advice names a display and the program as started" 1 "(例: DISPLAY=:0 $app)" "" -- \
+    "${clean[@]}" "$app"
+expect "only a Wayland display that does not exist" 1 "$ours" "Reinstalling" -- \
+    "${clean[@]}" WAYLAND_DISPLAY=wayland-$unused "$app"
+expect "Wayland, then X11, neither reachable" 1 "$ours" "qt.qpa.plugin" -- \
+    "${clean[@]}" DISPLAY=:$unused QT_QPA_PLATFORM="wayland;xcb" "$app"
 expect "a platform plugin that does not exist" 134 "no Qt platform plugin could be initialized" \
-    "デスクトップがありません" -- "${clean[@]}" QT_QPA_PLATFORM=nonexistent "$APP_BINARY"
-expect "tools/run, before it builds" 1 "(DISPLAY も WAYLAND_DISPLAY も設定されていません)。" "installing" \
-    -- "${clean[@]}" bash "$PROJECT/tools/run"
+    "$ours" -- "${clean[@]}" QT_QPA_PLATFORM=nonexistent "$app"
+expect "a platform named on the command line that needs no display" 124 "" "$ours" -- \
+    "${clean[@]}" timeout 3 "$app" -platform offscreen
+
+# tools/run must stop before it installs or builds anything: those steps fail here if reached.
+mkdir "$WORK/stubs"
+for tool in apt-get cmake; do
+    printf '#!/bin/sh\necho "%s must not run" >&2\nexit 99\n' "$tool" >"$WORK/stubs/$tool"
+    chmod +x "$WORK/stubs/$tool"
+done
+run=(PATH="$WORK/stubs:$PATH" bash "$PROJECT/tools/run")
+expect "tools/run, no display set" 1 "(DISPLAY も WAYLAND_DISPLAY も設定されていません)。" "must not run" \
+    -- "${clean[@]}" "${run[@]}"
 expect "tools/run, a display that cannot be opened" 1 "(ディスプレイ :$unused に接続できません)。" \
-    "installing" -- "${clean[@]}" DISPLAY=:$unused bash "$PROJECT/tools/run"
+    "must not run" -- "${clean[@]}" DISPLAY=:$unused "${run[@]}"
 exit $failed

@@ -70,6 +70,7 @@ private slots:
     void buildsOneEntryPerItemBeforeTheFixedEntries();
     void marksTheLastValueMatchingTheKeyAndNothingForAnEmptyKey();
     void showsCaptionsAsTheyAre();
+    void dashEntriesArePlainSeparatorLines();
     void choosingAValueWritesItAndMovesTheMark();
     void japaneseSectionKeyAndValueAreMatchedAndWritten();
     void aFailedWriteShowsTheErrorAndKeepsTheMark();
@@ -141,30 +142,48 @@ void TestMainForm::marksTheLastValueMatchingTheKeyAndNothingForAnEmptyKey()
 void TestMainForm::showsCaptionsAsTheyAre()
 {
     Fixture f;
-    f.dir.write("a.ini", "[S]\nK=2\n");
-    const std::string a = f.ini("a.ini");
-    f.writeItems(line({ "01", "A&B", a, "S", "K" }) + line({ "02", "-", a, "S", "K" })
-            + line({ "03", "after", a, "S", "K" }),
-        line({ "01", "01", " x ", "1" }) + line({ "01", "02", "-", "2" })
-            + line({ "01", "03", "y", "3" }) + line({ "02", "01", "p", "1" })
-            + line({ "02", "02", "q", "2" }) + line({ "03", "01", "z", "2" }));
+    f.dir.write("a.ini", "");
+    f.writeItems(line({ "01", "A&B", f.ini("a.ini"), "S", "K" }), line({ "01", "01", " x ", "1" }));
     f.create();
     QCOMPARE(f.entry("I0")->text(), u"A&&B"_s);
     QCOMPARE(f.entry("I0V0")->text(), u" x "_s);
+}
 
-    // "-" is a plain separator line for items and values alike, even where its value is the
-    // one the key holds; the entries after it keep their names and marks.
-    for (const char *name : { "I1", "I0V1" }) {
+void TestMainForm::dashEntriesArePlainSeparatorLines()
+{
+    Fixture f;
+    f.dir.write("a.ini", "[S]\nK=2\n");
+    const std::string a = f.ini("a.ini");
+    f.writeItems(line({ "01", "before", a, "S", "K" }) + line({ "02", "-", a, "S", "K" })
+            + line({ "03", "after", a, "S", "K" }),
+        line({ "01", "01", "x", "2" }) + line({ "01", "02", "-", "2" })
+            + line({ "01", "03", "y", "3" }) + line({ "02", "01", "p", "1" })
+            + line({ "02", "02", "q", "2" }) + line({ "03", "01", "-", "1" })
+            + line({ "03", "02", "z", "2" }));
+    f.create();
+
+    // No text, no submenu, no action, for items and values alike.
+    for (const char *name : { "I1", "I0V1", "I2V0" }) {
         QAction *separator = f.entry(name);
         QVERIFY2(separator && separator->isSeparator(), name);
         QVERIFY2(separator->text().isEmpty() && !separator->menu(), name);
         QVERIFY2(!separator->isCheckable() && !separator->isChecked(), name);
     }
     QVERIFY(!f.entry("I1V0") && !f.entry("I1V1"));
-    QCOMPARE(f.entry("I0V2")->text(), u"y"_s);
-    QVERIFY(f.entry("I2V0")->isChecked());
     f.entry("I0V1")->trigger();
     QCOMPARE(f.dir.read("a.ini"), "[S]\nK=2\n");
+
+    // The entries around them keep their names; the last value holding the key's text keeps
+    // the mark, and where that is a line no entry shows one.
+    QCOMPARE(f.entry("I0V2")->text(), u"y"_s);
+    QVERIFY(!f.entry("I0V0")->isChecked());
+    QVERIFY(f.entry("I2V1")->isChecked());
+
+    // A line shows also first in a menu.
+    QMenu *submenu = f.entry("I2")->menu();
+    submenu->popup(QPoint(10, 10));
+    QVERIFY(submenu->actionGeometry(f.entry("I2V0")).height() > 0);
+    submenu->hide();
     QCOMPARE(f.dialogs.verify(), QString());
 }
 

@@ -41,23 +41,27 @@ ensure_shift_jis_locale()
 }
 
 # Prints why no desktop display can be reached, and succeeds, when none can: neither DISPLAY nor
-# WAYLAND_DISPLAY is set, or the local socket the one set names is missing. A display on another
-# host is taken as it is.
+# WAYLAND_DISPLAY is set; only WAYLAND_DISPLAY is, and Qt has no Wayland plugin here; or DISPLAY
+# names a local X server that does not listen (neither its socket file nor its abstract socket).
+# A display on another host is taken as it is.
 missing_display_reason()
 {
-    if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
-        echo "DISPLAY も WAYLAND_DISPLAY も設定されていません"
+    if [[ -z ${DISPLAY:-} ]]; then
+        if [[ -z ${WAYLAND_DISPLAY:-} ]]; then
+            echo "DISPLAY も WAYLAND_DISPLAY も設定されていません"
+        elif ! dpkg-query -W -f='${Status}' qt6-wayland 2>/dev/null | grep -q 'ok installed'; then
+            echo "DISPLAY が設定されていません"
+        else
+            return 1
+        fi
         return 0
     fi
-    if [[ -n ${WAYLAND_DISPLAY:-} ]]; then
-        local socket=$WAYLAND_DISPLAY
-        [[ $socket == /* ]] || socket=${XDG_RUNTIME_DIR:-/nonexistent}/$socket
-        [[ -S $socket ]] && return 1
-        [[ -n ${DISPLAY:-} ]] || { echo "ディスプレイ $WAYLAND_DISPLAY に接続できません"; return 0; }
-    fi
-    if [[ $DISPLAY =~ ^(unix)?:([0-9]+)(\.[0-9]+)?$ ]] && [[ ! -S /tmp/.X11-unix/X${BASH_REMATCH[2]} ]]; then
-        echo "ディスプレイ $DISPLAY に接続できません"
-        return 0
+    if [[ $DISPLAY =~ ^(unix)?:([0-9]+)(\.[0-9]+)?$ ]]; then
+        local socket=/tmp/.X11-unix/X${BASH_REMATCH[2]}
+        [[ -S $socket ]] || grep -q " @$socket\$" /proc/net/unix 2>/dev/null || {
+            echo "ディスプレイ $DISPLAY に接続できません"
+            return 0
+        }
     fi
     return 1
 }
