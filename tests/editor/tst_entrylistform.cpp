@@ -31,18 +31,29 @@ using test::sys;
 
 namespace {
 
-const QByteArray DesignedSettings = "[Window]\nFormTop=94\nFormLeft=458\nFormWidth=262\n"
-                                    "FormHeight=252\nFormMaxmize=0\nToolBar=-1\nStatusBar=-1\n";
+// The system's profile functions end the lines of a settings file as the system does.
+#ifdef Q_OS_WIN
+const QByteArray NewLine = "\r\n";
+#else
+const QByteArray NewLine = "\n";
+#endif
+
+const QByteArray DesignedSettings
+    = QByteArray("[Window]\nFormTop=94\nFormLeft=458\nFormWidth=262\n"
+                 "FormHeight=252\nFormMaxmize=0\nToolBar=-1\nStatusBar=-1\n")
+          .replace("\n", NewLine);
 
 QByteArray settings(int top, int left, int width, int height, const char *maximised = "0",
     const char *toolBar = "-1", const char *statusBar = "-1")
 {
-    return QByteArray("[Window]\nFormTop=%1\nFormLeft=%2\nFormWidth=%3\nFormHeight=%4\n")
-               .replace("%1", QByteArray::number(top))
-               .replace("%2", QByteArray::number(left))
-               .replace("%3", QByteArray::number(width))
-               .replace("%4", QByteArray::number(height))
-        + "FormMaxmize=" + maximised + "\nToolBar=" + toolBar + "\nStatusBar=" + statusBar + "\n";
+    QByteArray text = QByteArray("[Window]\nFormTop=%1\nFormLeft=%2\nFormWidth=%3\nFormHeight=%4\n")
+                          .replace("%1", QByteArray::number(top))
+                          .replace("%2", QByteArray::number(left))
+                          .replace("%3", QByteArray::number(width))
+                          .replace("%4", QByteArray::number(height));
+    text += QByteArray("FormMaxmize=") + maximised + "\nToolBar=" + toolBar
+        + "\nStatusBar=" + statusBar + "\n";
+    return text.replace("\n", NewLine);
 }
 
 // An item as the user registers it: name and key given in UTF-8 and kept in the system code
@@ -843,8 +854,8 @@ void TestTForm2::maximisedCloseKeepsTheNormalGeometry()
     // Only the three keys, in this order.
     std::filesystem::remove(w.dir.file(TForm2::SettingsFileName));
     QVERIFY(w.form->close());
-    QCOMPARE(
-        w.read(TForm2::SettingsFileName), "[Window]\nFormMaxmize=-1\nToolBar=-1\nStatusBar=0\n"_ba);
+    QCOMPARE(w.read(TForm2::SettingsFileName),
+        QByteArray("[Window]\nFormMaxmize=-1\nToolBar=-1\nStatusBar=0\n").replace("\n", NewLine));
     QCOMPARE(w.dialogs.verify(), QString());
 }
 
