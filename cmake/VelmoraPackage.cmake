@@ -14,6 +14,19 @@ else()
   message(WARNING "qtbase_ja.qm not found (Debian: qt6-translations-l10n): the installed program "
                   "shows the standard dialogs in English")
 endif()
+if(WIN32)
+  # Qt and the MinGW-w64 run-time are linked into velmora.exe: their licences go with it.
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/windows/LICENSES.txt DESTINATION .)
+  if(EXISTS ${QT6_INSTALL_PREFIX}/licenses)
+    install(DIRECTORY ${QT6_INSTALL_PREFIX}/licenses/ DESTINATION licenses/qt)
+  endif()
+  if(MINGW AND EXISTS /usr/share/doc/mingw-w64-common/copyright)
+    install(FILES /usr/share/doc/mingw-w64-common/copyright DESTINATION licenses
+            RENAME mingw-w64-runtime.txt)
+    install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licenses
+            RENAME gcc-runtime.txt)
+  endif()
+endif()
 if(UNIX AND NOT APPLE)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/velmora.desktop DESTINATION .)
   foreach(size IN ITEMS 16 22 32 48 256)
