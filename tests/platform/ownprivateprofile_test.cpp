@@ -96,9 +96,9 @@ TEST(OwnPrivateProfileTest, ReaderSeesTheOldOrTheNewFileWhole)
     int status = 0;
     for (; ::waitpid(writer, &status, WNOHANG) == 0; ++reads) {
         const std::string value = profile.readString("S", "K", file);
-        const std::optional<std::string> bytes = readFileBytes(file);
+        const std::optional<FileBytes> bytes = readFileBytes(file);
         torn += (value != "old" && value != "new") || !bytes
-            || (*bytes != oldFile && *bytes != newFile);
+            || (bytes->view() != oldFile && bytes->view() != newFile);
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_GT(reads, 0);
