@@ -189,12 +189,23 @@ Created createTemporary(Replacement &file, const std::string &name, int &error)
     }
     // The lock tells a sweep that a live writer holds the file. A sweep that came between the
     // creation and the lock removes it: take another name then.
-    struct stat info = {};
-    if ((::flock(created.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        || ::fstat(created.get(), &info) != 0 || identityWithin(file, name) != identityOf(info))
+    if (::flock(created.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         return Created::NameTaken;
-    file.temporaryHandle = SystemHandle(created.release());
-    return Created::Yes;
+    struct stat info = {};
+    struct stat named = {};
+    const int directory = descriptor(file.directoryHandle);
+    if (::fstat(created.get(), &info) == 0
+        && ::fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (identityOf(info) != identityOf(named))
+            return Created::NameTaken;
+        file.temporaryHandle = SystemHandle(created.release());
+        return Created::Yes;
+    }
+    error = errno;
+    if (error == ENOENT)
+        return Created::NameTaken;
+    ::unlinkat(directory, name.c_str(), 0);
+    return Created::Failed;
 }
 
 ReplaceStep fillTemporary(Replacement &file, std::string_view bytes, int &error)

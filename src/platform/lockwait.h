@@ -9,7 +9,7 @@ namespace velmora {
 inline constexpr std::chrono::milliseconds LockPatience { 2000 };
 
 // How long to wait between two tries for a lock.
-inline constexpr std::chrono::milliseconds LockRetryStep { 10 };
+inline constexpr std::chrono::milliseconds LockRetryStep { 1 };
 
 inline std::chrono::steady_clock::time_point lockDeadline()
 {
