@@ -170,9 +170,13 @@ std::optional<FileIdentity> identityWithin(const Replacement &file, const std::s
     return identityOf(info);
 }
 
-std::size_t nameLimit(const Replacement &)
+// A name has at most 255 units (each at most one byte of the ANSI code page), and the ANSI
+// functions take whole paths of at most MAX_PATH - 1 characters.
+std::size_t nameLimit(const Replacement &file)
 {
-    return 255; // units of a name, and so at least as many bytes of the ANSI code page
+    constexpr std::size_t PathLimit = MAX_PATH - 1;
+    return std::min<std::size_t>(
+        255, PathLimit > file.directory.size() ? PathLimit - file.directory.size() : 0);
 }
 
 Created createTemporary(Replacement &file, const std::string &name, int &error)
