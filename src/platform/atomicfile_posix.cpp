@@ -89,7 +89,7 @@ bool openDirectory(const std::string &directory, Replacement &file)
     return true;
 }
 
-ReplaceStep openTarget(const std::string &path, Replacement &file, int &error)
+ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, Opening why)
 {
     file.path = path;
     for (int attempt = 0; attempt < 10; ++attempt) {
@@ -113,6 +113,8 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error)
                 error = errno;
                 return error == ENOENT ? ReplaceStep::None : ReplaceStep::Create;
             }
+            if (why == Opening::ToFind)
+                return ReplaceStep::None;
             if (S_ISLNK(entry.st_mode)) {
                 // A link to a missing file: the system creates the file it names, as for any
                 // program that writes there.
@@ -151,8 +153,10 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error)
         // A writable directory would let the rename replace a file its user may not write; a
         // file whose permission bits let nobody write it stays read-only even for root, as the
         // read-only attribute does on Windows.
-        if ((info.st_mode & 0222) == 0
-            || ::faccessat(descriptor(file.directoryHandle), name.c_str(), W_OK, AT_EACCESS) != 0) {
+        if (why == Opening::ToReplace
+            && ((info.st_mode & 0222) == 0
+                || ::faccessat(descriptor(file.directoryHandle), name.c_str(), W_OK, AT_EACCESS)
+                    != 0)) {
             error = EACCES;
             return ReplaceStep::Create;
         }

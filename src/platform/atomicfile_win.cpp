@@ -114,7 +114,7 @@ bool openDirectory(const std::string &directory, Replacement &file)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-ReplaceStep openTarget(const std::string &path, Replacement &file, int &error)
+ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, Opening why)
 {
     file.path = path;
     for (int attempt = 0; attempt < 10; ++attempt) {
@@ -140,8 +140,9 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error)
             return ReplaceStep::Create;
         }
         // A device, a pipe or a directory is no file to replace; nor is a read-only file.
-        if (GetFileType(handleOf(opened)) != FILE_TYPE_DISK
-            || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+        const DWORD refused
+            = FILE_ATTRIBUTE_DIRECTORY | (why == Opening::ToReplace ? FILE_ATTRIBUTE_READONLY : 0);
+        if (GetFileType(handleOf(opened)) != FILE_TYPE_DISK || (info.dwFileAttributes & refused)) {
             error = int(ERROR_ACCESS_DENIED);
             return ReplaceStep::Create;
         }

@@ -10,8 +10,9 @@ namespace velmora::replacement {
 
 namespace {
 
-// The note holds, per file, its directory, name, temporary name, old file's second name and
-// whether it existed before: fields that each end in a NUL, which no name holds.
+// The note holds, per file, its directory (empty for the note's own, so that the folder may be
+// moved), name, temporary name, old file's second name and whether it existed before: fields
+// that each end in a NUL, which no name holds.
 constexpr std::size_t FieldsPerFile = 5;
 constexpr std::string_view Existed = "1";
 constexpr std::string_view Missing = "0";
@@ -21,9 +22,18 @@ void appendField(std::string &text, std::string_view field)
     text.append(field).push_back('\0');
 }
 
-// The files that a note names, their directories opened; nothing when the bytes are no note of
-// ours.
-std::optional<std::vector<Replacement>> filesOfJournal(std::string_view text)
+// The folder of the note beside the first of paths, as the system finds it.
+std::string journalFolder(const std::string &firstPath)
+{
+    Replacement folder;
+    return openDirectory(splitPath(journalPath(firstPath)).first, folder) ? folder.directory
+                                                                          : std::string();
+}
+
+// The files that a note in folder names, their directories opened; nothing when the bytes are
+// no note of ours.
+std::optional<std::vector<Replacement>> filesOfJournal(
+    std::string_view text, const std::string &folder)
 {
     std::vector<std::string> fields;
     while (!text.empty()) {
@@ -39,7 +49,7 @@ std::optional<std::vector<Replacement>> filesOfJournal(std::string_view text)
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string *field = &fields[i * FieldsPerFile];
         Replacement &file = files[i];
-        openDirectory(field[0], file);
+        openDirectory(field[0].empty() ? folder : field[0], file);
         file.name = field[1];
         file.temporaryName = field[2];
         file.oldName = field[3];
@@ -53,9 +63,10 @@ std::optional<std::vector<Replacement>> filesOfJournal(std::string_view text)
 // Moves every new file that still waits into place; where one cannot be, puts the old files back.
 bool completeOrUndo(std::span<Replacement> files)
 {
+    // A folder that is gone holds nothing to finish.
     for (const Replacement &file : files) {
         if (!file.directoryHandle.isOpen())
-            return false;
+            return true;
     }
     bool complete = true;
     for (const Replacement &file : files) {
@@ -90,7 +101,7 @@ void removeStaleTemporariesOf(std::span<const std::string> paths)
     for (const std::string &path : paths) {
         Replacement file;
         int error = 0;
-        if (openTarget(path, file, error) == ReplaceStep::None)
+        if (openTarget(path, file, error, Opening::ToFind) == ReplaceStep::None)
             removeStaleTemporaries(file, false);
     }
 }
@@ -105,9 +116,10 @@ std::string journalPath(const std::string &firstPath)
 
 bool writeJournal(std::span<const Replacement> files, int &error)
 {
+    const std::string folder = journalFolder(files.front().path);
     std::string text;
     for (const Replacement &file : files) {
-        appendField(text, file.directory);
+        appendField(text, file.directory == folder ? std::string() : file.directory);
         appendField(text, file.name);
         appendField(text, file.temporaryName);
         appendField(text, file.oldName);
@@ -142,7 +154,8 @@ bool finishCutOffReplacement(std::span<const std::string> paths)
     if (paths.empty())
         return true;
     if (const std::optional<FileBytes> journal = readFileBytes(journalPath(paths.front()))) {
-        std::optional<std::vector<Replacement>> files = filesOfJournal(journal->view());
+        std::optional<std::vector<Replacement>> files
+            = filesOfJournal(journal->view(), splitPath(journalPath(paths.front())).first);
         if (files && !completeOrUndo(*files))
             return false;
         removeJournal(paths.front());

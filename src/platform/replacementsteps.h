@@ -71,11 +71,16 @@ struct Replacement
     bool oldKept = false;
 };
 
+// Why a file is opened: to replace it, or only to find where it lies.
+enum class Opening { ToReplace, ToFind };
+
 // Opens the file that path names the way the system opens any path, following only the links
 // the system follows, and the directory where it found it. A missing file is fine: original
-// stays empty. Anything but a regular file, and a file its user may not write, is refused with
-// Create.
-ReplaceStep openTarget(const std::string &path, Replacement &file, int &error);
+// stays empty; to replace it, a link to a missing file has the system create that file first.
+// Anything but a regular file is refused with Create, and so is, to replace it, a file its user
+// may not write.
+ReplaceStep openTarget(
+    const std::string &path, Replacement &file, int &error, Opening why = Opening::ToReplace);
 
 // Opens a directory for the name steps below; false when it cannot be opened.
 bool openDirectory(const std::string &directory, Replacement &file);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -201,6 +202,41 @@ TEST_P(SystemCallFaultTest, EveryCallFailingOrCrashingLeavesOneWholeSave)
 
 INSTANTIATE_TEST_SUITE_P(Calls, SystemCallFaultTest, testing::ValuesIn(Groups),
     [](const testing::TestParamInfo<CallGroup> &info) { return std::string(info.param.name); });
+
+// A Velmora folder may be moved, also after a crash: the save it cut off is still repaired at
+// the next start.
+TEST(CutOffSaveTest, IsRepairedAfterTheFolderWasMoved)
+{
+    const Writer writer = itemSave();
+    const std::vector<long> renames = Groups[8].calls;
+    for (int nth = 1; nth < 20; ++nth) {
+        SCOPED_TRACE("killed at rename " + std::to_string(nth));
+        ScratchDirectory dir;
+        std::filesystem::create_directory(dir.file("before"));
+        WriteItemFiles(dir.file("before/"), items(2, "old"));
+        const auto run
+            = test::runWithSystemCallFault({ renames, nth, SystemCallFault::Kind::Crash }, [&] {
+                  return reported([&] { WriteItemFiles(dir.file("before/"), items(3, "new")); });
+              });
+        if (!run)
+            GTEST_SKIP() << "this system cannot make system calls fail";
+        if (!run->reached)
+            break;
+        std::filesystem::rename(dir.file("before"), dir.file("after"));
+        EXPECT_EQ(reported([&] {
+            const ItemFilesReadLock pair(dir.file("after/"));
+            LoadItemFile(dir.file("after/ITEM.CSV"));
+        }),
+            "done");
+        const std::string item = dir.read("after/ITEM.CSV");
+        const std::string value = dir.read("after/VALUE.CSV");
+        EXPECT_TRUE((item == writer.before[0] && value == writer.before[1])
+            || (item == writer.after[0] && value == writer.after[1]));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("after")),
+                      std::filesystem::directory_iterator()),
+            2);
+    }
+}
 
 } // namespace
 } // namespace velmora
