@@ -28,11 +28,12 @@ class LeadBytes
 public:
     void add(unsigned char byte) { m_bytes.set(byte); }
     bool none() const { return m_bytes.none(); }
+    bool contains(char byte) const { return m_bytes.test(static_cast<unsigned char>(byte)); }
 
     // True when a double-byte character starts at position at of text.
     bool startsPair(std::string_view text, std::size_t at) const
     {
-        return m_bytes.test(static_cast<unsigned char>(text[at])) && at + 1 < text.size()
+        return contains(text[at]) && at + 1 < text.size()
             && static_cast<unsigned char>(text[at + 1]) >= 0x40;
     }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <langinfo.h>
+#include <map>
 
 #include <iconv.h>
 
@@ -98,14 +99,15 @@ LeadBytes leadBytesOf(const std::string &charset)
 
 LeadBytes systemLeadBytes()
 {
+    const std::string charset = localeCharset();
+    if (charset.empty())
+        return {};
     // Tests switch locales; the program keeps one.
-    thread_local std::string charset;
-    thread_local LeadBytes lead;
-    if (std::string current = localeCharset(); current != charset) {
-        lead = current.empty() ? LeadBytes() : leadBytesOf(current);
-        charset = std::move(current);
-    }
-    return lead;
+    thread_local std::map<std::string, LeadBytes> known;
+    auto found = known.find(charset);
+    if (found == known.end())
+        found = known.emplace(charset, leadBytesOf(charset)).first;
+    return found->second;
 }
 
 bool systemCodePageIsUtf8()

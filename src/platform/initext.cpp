@@ -169,6 +169,16 @@ std::size_t nextHeader(std::string_view text, std::size_t from)
     return npos;
 }
 
+// True when text ends in the first byte of a double-byte character, which would take the byte
+// written after it as its second.
+bool endsInLeadByte(std::string_view text, const LeadBytes &lead)
+{
+    std::size_t i = 0;
+    while (i + 1 < text.size())
+        i += lead.startsPair(text, i) ? 2 : 1;
+    return i + 1 == text.size() && lead.contains(text[i]);
+}
+
 // True when a header's name, which never holds ']' or a line end and has no outer blanks, can
 // be this caller's section.
 bool canBeSectionName(std::string_view section, const LeadBytes &lead)
@@ -566,7 +576,9 @@ bool iniTextKeepsLines(std::string_view section, std::string_view key, std::stri
         if (text.find_first_of(lineBreaking) != npos)
             return false;
     }
-    if (findCharacter(section, ']', 0, systemLeadBytes()) != npos || key.find('=') != npos)
+    const LeadBytes lead = systemLeadBytes();
+    if (findCharacter(section, ']', 0, lead) != npos || endsInLeadByte(trimSpaces(section), lead)
+        || key.find('=') != npos)
         return false;
     const auto outerBlank = [](std::string_view name) {
         name = trimSpaces(name);

@@ -62,7 +62,8 @@ private:
 
 // True when writing this section, key and value keeps the file's line structure and can be
 // read back: no line break or NUL anywhere, no ']' in the section (the second byte of a
-// double-byte character of the system code page is no ']'), no '=' in the key, a key that
+// double-byte character of the system code page is no ']') and no section that ends in the
+// first byte of one (its ']' would become the second), no '=' in the key, a key that
 // does not start like a comment or a header, and names that do not start or end with a tab or
 // vertical tab once the outer spaces are dropped.
 bool iniTextKeepsLines(std::string_view section, std::string_view key, std::string_view value);
