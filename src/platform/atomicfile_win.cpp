@@ -69,10 +69,12 @@ std::string finalPathOf(HANDLE file)
         const DWORD length = GetFinalPathNameByHandleA(file, found.data(), DWORD(found.size()), 0);
         if (length == 0)
             return {};
-        const bool fits = length < found.size();
-        found.resize(length);
-        if (fits)
+        if (length < found.size()) {
+            found.resize(length);
             break;
+        }
+        // Too small: the answer is the size needed, with its terminator (Windows) or not (Wine).
+        found.resize(std::size_t(length) + 1);
     }
     constexpr std::string_view Local = "\\\\?\\";
     constexpr std::string_view Network = "\\\\?\\UNC\\";
