@@ -154,6 +154,7 @@ struct Counts
     int torn = 0;
     int missing = 0;
     int mixedBeforeRepair = 0; // item files of two saves, as the kill left them
+    int leftOversBeforeNextStart = 0; // kills that left files of ours behind
     int mismatchedAfterRepair = 0;
     int failedNextStarts = 0;
     std::size_t leftOversAfterNextStart = 0;
@@ -202,6 +203,7 @@ TEST(CrashConsistencyTest, KilledWriterLeavesOneWholeSaveAndNothingAfterTheNextS
             counts.mixedBeforeRepair
                 += std::adjacent_find(stateOf.begin(), stateOf.end(), std::not_equal_to<>())
                 != stateOf.end();
+            counts.leftOversBeforeNextStart += countLeftOvers(dir, writer.files) > 0;
             try {
                 writer.nextStart(dir, stateOf);
             } catch (const std::exception &) {
@@ -216,8 +218,8 @@ TEST(CrashConsistencyTest, KilledWriterLeavesOneWholeSaveAndNothingAfterTheNextS
         if (writer.files.size() == 2)
             std::cout << ", " << counts.mixedBeforeRepair << " left files of two saves, "
                       << counts.mismatchedAfterRepair << " mismatched after the repair";
-        std::cout << ", " << counts.leftOversAfterNextStart
-                  << " files of ours left after the next start\n";
+        std::cout << "; " << counts.leftOversBeforeNextStart << " kills left files of ours, "
+                  << counts.leftOversAfterNextStart << " files of ours left after the next start\n";
         EXPECT_EQ(counts.torn + counts.missing, 0);
         EXPECT_EQ(counts.failedNextStarts, 0);
         EXPECT_EQ(counts.mismatchedAfterRepair, 0);
