@@ -51,7 +51,8 @@ bool isUnique(std::string_view text)
 bool isTemporaryName(std::string_view entry, std::string_view name, std::size_t limit)
 {
     const std::size_t fixed = 1 + Tag.size() + UniqueLength;
-    if (entry.size() < fixed || entry.front() != '.' || !isUnique(entry.substr(entry.size() - 6))
+    if (entry.size() < fixed || entry.front() != '.'
+        || !isUnique(entry.substr(entry.size() - UniqueLength))
         || entry.substr(entry.size() - fixed + 1, Tag.size()) != Tag)
         return false;
     return name.empty()
