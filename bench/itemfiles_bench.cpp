@@ -69,7 +69,7 @@ void ItemFiles_FloorReadAndFindLineEnds(benchmark::State &state)
     for (auto _ : state) {
         std::size_t lines = 0;
         for (const char *name : { "ITEM.CSV", "VALUE.CSV" }) {
-            const std::string text = *readFileBytes(files.directory + name);
+            const FileBytes text = *readFileBytes(files.directory + name);
             const char *at = text.data();
             const char *end = at + text.size();
             while (const void *found = std::memchr(at, '\n', std::size_t(end - at))) {

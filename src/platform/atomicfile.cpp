@@ -2,84 +2,158 @@
 
 #include <vector>
 
+#include "replacementjournal.h"
 #include "replacementsteps.h"
+#include "temporarynames.h"
 
 namespace velmora {
 
+namespace replacement {
+
 namespace {
 
-using replacement::TemporaryFile;
-
-void removeTemporaries(std::span<const TemporaryFile> temporaries)
+ReplaceStep writeTemporary(Replacement &file, std::string_view bytes, int &error)
 {
-    for (const TemporaryFile &temporary : temporaries)
-        replacement::removeFile(temporary.path);
-}
-
-// Gives the target's present file a second name, so that it can be put back if a later file
-// cannot be replaced. Without hard links it stays unkept.
-void keepOldFile(TemporaryFile &temporary)
-{
-    const std::string name = temporary.path + ".old";
-    if (replacement::linkFile(temporary.target, name))
-        temporary.oldFile = name;
-}
-
-void dropOldFiles(std::span<const TemporaryFile> temporaries)
-{
-    for (const TemporaryFile &temporary : temporaries) {
-        if (!temporary.oldFile.empty())
-            replacement::removeFile(temporary.oldFile);
+    for (int attempt = 0;; ++attempt) {
+        const std::string name = newTemporaryName(file);
+        const Created created = createTemporary(file, name, error);
+        if (created == Created::Yes) {
+            file.temporaryName = name;
+            return fillTemporary(file, bytes, error);
+        }
+        if (created == Created::Failed || attempt == 100)
+            return ReplaceStep::Create;
     }
 }
 
-// Undoes the replacement of files: each gets its old file back, or goes away when it had none.
-void putBack(std::span<const TemporaryFile> replaced)
+void removeTemporaries(std::span<Replacement> files)
 {
-    for (const TemporaryFile &temporary : replaced) {
-        if (!temporary.oldFile.empty())
-            replacement::renameOver(temporary.oldFile, temporary.target);
-        else if (!temporary.targetExisted)
-            replacement::removeFile(temporary.target);
+    for (Replacement &file : files) {
+        file.temporaryHandle.reset(); // on Windows our own handle would keep it from going
+        if (!file.temporaryName.empty())
+            removeWithin(file, file.temporaryName);
     }
+}
+
+void dropOldFiles(std::span<Replacement> files)
+{
+    for (Replacement &file : files) {
+        if (file.oldKept)
+            removeWithin(file, file.oldName);
+    }
+}
+
+// Renames the temporary file over the file, unless another program has replaced the file since
+// it was opened.
+ReplaceStep moveIntoPlace(const Replacement &file, int &error)
+{
+    if (identityWithin(file, file.name) != file.original) {
+        error = 0;
+        return ReplaceStep::Changed;
+    }
+    return renameWithin(file, file.temporaryName, file.name, error) ? ReplaceStep::None
+                                                                    : ReplaceStep::Replace;
 }
 
 } // namespace
 
-ReplaceOutcome replaceFiles(std::span<const FileText> files)
+// A file whose temporary file is gone was moved into place: it gets its old file back, or goes
+// away when it had none.
+bool putBack(std::span<Replacement> replaced)
 {
-    std::vector<TemporaryFile> temporaries;
-    temporaries.reserve(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        temporaries.emplace_back();
+    bool allBack = true;
+    for (Replacement &file : replaced) {
+        if (file.temporaryName.empty() || identityWithin(file, file.temporaryName))
+            continue;
         int error = 0;
-        const ReplaceStep failed = replacement::writeTemporary(files[i], temporaries.back(), error);
+        if (file.oldKept && identityWithin(file, file.oldName))
+            allBack = renameWithin(file, file.oldName, file.name, error) && allBack;
+        else if (!file.original)
+            allBack = removeWithin(file, file.name) && allBack;
+        else
+            allBack = false;
+    }
+    return allBack;
+}
+
+ReplaceOutcome replaceOpened(std::span<Replacement> files, std::span<const std::string_view> bytes)
+{
+    for (const Replacement &file : files)
+        removeStaleTemporaries(file, false);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        int error = 0;
+        const ReplaceStep failed = writeTemporary(files[i], bytes[i], error);
         if (failed != ReplaceStep::None) {
-            if (temporaries.back().path.empty())
-                temporaries.pop_back();
-            removeTemporaries(temporaries);
+            removeTemporaries(files.first(i + 1));
             return { failed, i, error };
         }
     }
-    const std::span<const TemporaryFile> all(temporaries);
-    for (std::size_t i = 0; i < temporaries.size(); ++i) {
-        TemporaryFile &temporary = temporaries[i];
+    // A file that another program keeps from being replaced stops the whole replacement before
+    // anything is renamed.
+    for (std::size_t i = 0; i < files.size(); ++i) {
         int error = 0;
-        const bool replaceable
-            = !temporary.targetExisted || replacement::waitUntilReplaceable(temporary, error);
-        // Every file but the last keeps its old file until all are replaced.
-        if (replaceable && temporary.targetExisted && i + 1 < temporaries.size())
-            keepOldFile(temporary);
-        if (!replaceable || !replacement::moveIntoPlace(temporary, error)) {
-            putBack(all.first(i));
-            removeTemporaries(all.subspan(i));
-            dropOldFiles(all.subspan(i));
+        if (files[i].original && !waitUntilReplaceable(files[i], error)) {
+            removeTemporaries(files);
             return { ReplaceStep::Replace, i, error };
         }
     }
-    dropOldFiles(all);
-    replacement::finishReplacement(all);
+    const bool several = files.size() > 1;
+    if (several) {
+        // Every file but the last keeps its old file under a second name until all are replaced.
+        for (Replacement &file : files.first(files.size() - 1)) {
+            if (file.original)
+                file.oldName = newTemporaryName(file);
+        }
+        int error = 0;
+        if (!writeJournal(files, error)) {
+            removeTemporaries(files);
+            return { ReplaceStep::Create, 0, error };
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        Replacement &file = files[i];
+        if (!file.oldName.empty())
+            file.oldKept = linkWithin(file, file.name, file.oldName);
+        int error = 0;
+        const ReplaceStep failed = moveIntoPlace(file, error);
+        if (failed != ReplaceStep::None) {
+            // Where the put-back fails, the journal, the kept old files and the waiting new ones
+            // stay for finishCutOffReplacement.
+            if (putBack(files.first(i))) {
+                if (several)
+                    removeJournal(files.front().path);
+                removeTemporaries(files);
+                dropOldFiles(files);
+            }
+            return { failed, i, error };
+        }
+    }
+    for (Replacement &file : files)
+        syncDirectory(file);
+    for (Replacement &file : files)
+        file.temporaryHandle.reset();
+    dropOldFiles(files);
+    if (several)
+        removeJournal(files.front().path);
     return {};
+}
+
+} // namespace replacement
+
+ReplaceOutcome replaceFiles(std::span<const FileText> files)
+{
+    using namespace replacement;
+    std::vector<Replacement> opened(files.size());
+    std::vector<std::string_view> bytes;
+    bytes.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        int error = 0;
+        const ReplaceStep failed = openTarget(files[i].path, opened[i], error);
+        if (failed != ReplaceStep::None)
+            return { failed, i, error };
+        bytes.push_back(files[i].bytes);
+    }
+    return replaceOpened(opened, bytes);
 }
 
 } // namespace velmora

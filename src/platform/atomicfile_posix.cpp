@@ -2,23 +2,47 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fileaccess.h"
+#include "filedescriptor.h"
 #include "replacementsteps.h"
 
-namespace velmora {
+namespace velmora::replacement {
 
 namespace {
 
-std::string directoryOf(const std::string &path)
+int descriptor(const SystemHandle &handle)
 {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    return int(handle.get());
+}
+
+FileIdentity identityOf(const struct stat &info)
+{
+    return { std::uint64_t(info.st_dev), std::uint64_t(info.st_ino) };
+}
+
+// Where the system found the file open as fd. Without /proc the path is resolved afresh;
+// the caller's identity check then catches a path that names another file.
+std::optional<std::string> pathOfOpenFile(int fd, const std::string &path)
+{
+    char found[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(link.c_str(), found, sizeof found);
+    if (length > 0 && std::size_t(length) < sizeof found && found[0] == '/')
+        return std::string(found, std::size_t(length));
+    if (char *const resolved = ::realpath(path.c_str(), nullptr)) {
+        std::string result(resolved);
+        std::free(resolved);
+        return result;
+    }
+    return std::nullopt;
 }
 
 bool writeAll(int fd, std::string_view bytes)
@@ -37,124 +61,235 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
-void syncDirectory(const std::string &directory)
-{
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
-std::string resolveFileLinks(const std::string &path)
+void SystemHandle::reset()
 {
-    std::string current = path;
-    for (int depth = 0; depth < 40; ++depth) {
-        struct stat info
-        {
-        };
-        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return current;
-        std::string target(PATH_MAX, '\0');
-        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
-        if (length < 0)
-            return current;
-        target.resize(std::size_t(length));
-        if (target.front() != '/' && current.find('/') != std::string::npos)
-            target = directoryOf(current) + "/" + target;
-        current = target;
-    }
-    return current;
+    if (isOpen())
+        ::close(int(std::exchange(m_value, Closed)));
 }
 
-namespace replacement {
-
-ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, int &error)
+std::pair<std::string, std::string> splitPath(const std::string &path)
 {
-    temporary.target = resolveFileLinks(file.path);
-    struct stat existing
-    {
-    };
-    const bool exists = ::stat(temporary.target.c_str(), &existing) == 0;
-    temporary.targetExisted = exists;
-    if (exists && S_ISDIR(existing.st_mode)) {
-        error = EISDIR;
-        return ReplaceStep::Create;
-    }
-    // A writable directory would let the rename replace a file its user may not write.
-    if (exists
-        && ((existing.st_mode & 0222) == 0
-            || ::faccessat(AT_FDCWD, temporary.target.c_str(), W_OK, AT_EACCESS) != 0)) {
-        error = EACCES;
-        return ReplaceStep::Create;
-    }
-
-    std::string name = temporary.target.substr(temporary.target.rfind('/') + 1);
-    std::string pattern = directoryOf(temporary.target) + "/." + name + ".velmora-XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return ReplaceStep::Create;
-    }
-    temporary.path = pattern;
-
-    if (exists) {
-        (void)::fchown(fd, existing.st_uid, existing.st_gid);
-        ::fchmod(fd, existing.st_mode & 07777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-
-    ReplaceStep failed = ReplaceStep::None;
-    if (!writeAll(fd, file.bytes) || ::fsync(fd) != 0) {
-        error = errno;
-        failed = ReplaceStep::Write;
-    }
-    if (::close(fd) != 0 && failed == ReplaceStep::None) {
-        error = errno;
-        failed = ReplaceStep::Write;
-    }
-    return failed;
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return { {}, path };
+    return { path.substr(0, slash + 1), path.substr(slash + 1) };
 }
 
-bool waitUntilReplaceable(const TemporaryFile &, int &)
+bool openDirectory(const std::string &directory, Replacement &file)
+{
+    const char *const path = directory.empty() ? "." : directory.c_str();
+    file.directoryHandle = SystemHandle(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!file.directoryHandle.isOpen())
+        return false;
+    // The directory as the system found it, so that a later start finds it from anywhere.
+    const std::optional<std::string> found = pathOfOpenFile(descriptor(file.directoryHandle), path);
+    file.directory = found ? (*found == "/" ? *found : *found + "/") : directory;
+    return true;
+}
+
+ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, Opening why)
+{
+    file.path = path;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        // The system follows the links of the path, and refuses where it would refuse any
+        // program (a link planted in a sticky folder by another user).
+        FileDescriptor opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (!opened.isOpen()) {
+            error = errno;
+            if (error != ENOENT)
+                return ReplaceStep::Create;
+            const auto [directory, name] = splitPath(path);
+            file.name = name;
+            if (!openDirectory(directory, file)) {
+                error = errno;
+                return ReplaceStep::Create;
+            }
+            struct stat entry = {};
+            if (::fstatat(
+                    descriptor(file.directoryHandle), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW)
+                != 0) {
+                error = errno;
+                return error == ENOENT ? ReplaceStep::None : ReplaceStep::Create;
+            }
+            if (why == Opening::ToFind)
+                return ReplaceStep::None;
+            if (S_ISLNK(entry.st_mode)) {
+                // A link to a missing file: the system creates the file it names, as for any
+                // program that writes there.
+                const FileDescriptor created(::open(
+                    path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+                if (!created.isOpen()) {
+                    error = errno;
+                    return ReplaceStep::Create;
+                }
+            }
+            continue;
+        }
+        struct stat info = {};
+        if (::fstat(opened.get(), &info) != 0) {
+            error = errno;
+            return ReplaceStep::Create;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+            return ReplaceStep::Create;
+        }
+        const std::optional<std::string> found = pathOfOpenFile(opened.get(), path);
+        if (!found) {
+            error = errno;
+            return ReplaceStep::Create;
+        }
+        const auto [directory, name] = splitPath(*found);
+        file.name = name;
+        if (!openDirectory(directory, file)) {
+            error = errno;
+            return ReplaceStep::Create;
+        }
+        file.original = identityOf(info);
+        if (identityWithin(file, name) != file.original)
+            continue; // renamed or replaced meanwhile
+        // A writable directory would let the rename replace a file its user may not write; a
+        // file whose permission bits let nobody write it stays read-only even for root, as the
+        // read-only attribute does on Windows.
+        if (why == Opening::ToReplace
+            && ((info.st_mode & 0222) == 0
+                || ::faccessat(descriptor(file.directoryHandle), name.c_str(), W_OK, AT_EACCESS)
+                    != 0)) {
+            error = EACCES;
+            return ReplaceStep::Create;
+        }
+        file.originalHandle = SystemHandle(opened.release());
+        return ReplaceStep::None;
+    }
+    error = EAGAIN;
+    return ReplaceStep::Create;
+}
+
+std::optional<FileIdentity> identityWithin(const Replacement &file, const std::string &name)
+{
+    struct stat info = {};
+    if (::fstatat(descriptor(file.directoryHandle), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return identityOf(info);
+}
+
+std::size_t nameLimit(const Replacement &file)
+{
+    const long limit = ::fpathconf(descriptor(file.directoryHandle), _PC_NAME_MAX);
+    return limit > 0 ? std::size_t(limit) : 255;
+}
+
+Created createTemporary(Replacement &file, const std::string &name, int &error)
+{
+    // A new file gets what the system gives any new file (the umask, the folder's default ACL);
+    // a replacement stays private until it has the original's access.
+    FileDescriptor created(::openat(descriptor(file.directoryHandle), name.c_str(),
+        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, file.original ? 0600 : 0666));
+    if (!created.isOpen()) {
+        error = errno;
+        return error == EEXIST ? Created::NameTaken : Created::Failed;
+    }
+    // The lock tells a sweep that a live writer holds the file. A sweep that came between the
+    // creation and the lock removes it: take another name then.
+    if (::flock(created.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return Created::NameTaken;
+    struct stat info = {};
+    struct stat named = {};
+    const int directory = descriptor(file.directoryHandle);
+    if (::fstat(created.get(), &info) == 0
+        && ::fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (identityOf(info) != identityOf(named))
+            return Created::NameTaken;
+        file.temporaryHandle = SystemHandle(created.release());
+        return Created::Yes;
+    }
+    error = errno;
+    if (error == ENOENT)
+        return Created::NameTaken;
+    ::unlinkat(directory, name.c_str(), 0);
+    return Created::Failed;
+}
+
+ReplaceStep fillTemporary(Replacement &file, std::string_view bytes, int &error)
+{
+    const int fd = descriptor(file.temporaryHandle);
+    if (!writeAll(fd, bytes)) {
+        error = errno;
+        return ReplaceStep::Write;
+    }
+    // After the bytes: writing clears set-user-ID bits and file capabilities.
+    if (file.originalHandle.isOpen() && !copyAccess(descriptor(file.originalHandle), fd)) {
+        error = errno;
+        return ReplaceStep::Create;
+    }
+    if (::fsync(fd) != 0) {
+        error = errno;
+        return ReplaceStep::Write;
+    }
+    return ReplaceStep::None;
+}
+
+bool waitUntilReplaceable(const Replacement &, int &)
 {
     return true; // a rename is never refused because another program has the file open
 }
 
-bool moveIntoPlace(const TemporaryFile &temporary, int &error)
+bool renameWithin(
+    const Replacement &file, const std::string &from, const std::string &to, int &error)
 {
-    if (::rename(temporary.path.c_str(), temporary.target.c_str()) == 0)
+    const int directory = descriptor(file.directoryHandle);
+    if (::renameat(directory, from.c_str(), directory, to.c_str()) == 0)
         return true;
     error = errno;
     return false;
 }
 
-bool linkFile(const std::string &existing, const std::string &newName)
+bool linkWithin(const Replacement &file, const std::string &existing, const std::string &newName)
 {
-    return ::link(existing.c_str(), newName.c_str()) == 0;
+    const int directory = descriptor(file.directoryHandle);
+    return ::linkat(directory, existing.c_str(), directory, newName.c_str(), 0) == 0;
 }
 
-void renameOver(const std::string &from, const std::string &to)
+bool removeWithin(const Replacement &file, const std::string &name)
 {
-    ::rename(from.c_str(), to.c_str());
+    return ::unlinkat(descriptor(file.directoryHandle), name.c_str(), 0) == 0 || errno == ENOENT;
 }
 
-void removeFile(const std::string &path)
+std::vector<std::string> namesWithin(const Replacement &file)
 {
-    ::unlink(path.c_str());
+    std::vector<std::string> names;
+    const int listing
+        = ::openat(descriptor(file.directoryHandle), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
+        return names;
+    DIR *const directory = ::fdopendir(listing);
+    if (!directory) {
+        ::close(listing);
+        return names;
+    }
+    while (const dirent *entry = ::readdir(directory))
+        names.emplace_back(entry->d_name);
+    ::closedir(directory);
+    return names;
 }
 
-void finishReplacement(std::span<const TemporaryFile> temporaries)
+void removeUnlessHeld(const Replacement &file, const std::string &name)
 {
-    for (const TemporaryFile &temporary : temporaries)
-        syncDirectory(directoryOf(temporary.target));
+    const int directory = descriptor(file.directoryHandle);
+    const FileDescriptor held(::openat(
+        directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info = {};
+    if (held.isOpen() && ::fstat(held.get(), &info) == 0 && S_ISREG(info.st_mode)
+        && ::flock(held.get(), LOCK_EX | LOCK_NB) == 0
+        && identityWithin(file, name) == identityOf(info))
+        ::unlinkat(directory, name.c_str(), 0);
 }
 
-} // namespace replacement
+void syncDirectory(const Replacement &file)
+{
+    ::fsync(descriptor(file.directoryHandle));
+}
 
-} // namespace velmora
+} // namespace velmora::replacement

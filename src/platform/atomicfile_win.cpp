@@ -9,7 +9,7 @@
 
 #include "replacementsteps.h"
 
-namespace velmora {
+namespace velmora::replacement {
 
 namespace {
 
@@ -18,43 +18,25 @@ namespace {
 constexpr int ReplaceAttempts = 20;
 constexpr DWORD ReplaceRetryMilliseconds = 50;
 
-// The directory part of path, with its separator; empty for a bare name. A backslash may be the
-// trail byte of a double-byte character, so the path is walked character by character.
-std::string directoryPartOf(const std::string &path)
+// The attributes of an existing file that its replacement takes over.
+constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+    | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+HANDLE handleOf(const SystemHandle &handle)
 {
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (IsDBCSLeadByte(BYTE(path[i]))) {
-            ++i;
-            continue;
-        }
-        if (path[i] == '\\' || path[i] == '/' || (i == 1 && path[i] == ':'))
-            end = i + 1;
-    }
-    return path.substr(0, end);
+    return reinterpret_cast<HANDLE>(handle.get());
 }
 
-class Handle
+std::string pathWithin(const Replacement &file, const std::string &name)
 {
-public:
-    explicit Handle(HANDLE handle)
-        : m_handle(handle)
-    { }
-    ~Handle() { close(); }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
+    return file.directory + name;
+}
 
-    HANDLE get() const { return m_handle; }
-    bool isValid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    bool close()
-    {
-        const HANDLE handle = std::exchange(m_handle, INVALID_HANDLE_VALUE);
-        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle);
-    }
-
-private:
-    HANDLE m_handle;
-};
+bool isTransient(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+        || error == ERROR_ACCESS_DENIED;
+}
 
 bool writeAll(HANDLE file, std::string_view bytes)
 {
@@ -72,104 +54,179 @@ bool writeAll(HANDLE file, std::string_view bytes)
     return true;
 }
 
-// Creates a new temporary file beside the target; the name only has to be unique.
-HANDLE createTemporary(const std::string &target, std::string &path)
+FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION &info)
 {
-    const std::string directory = directoryPartOf(target);
-    const std::string name = target.substr(directory.size());
-    const DWORD process = GetCurrentProcessId();
-    for (DWORD attempt = 0;; ++attempt) {
-        path = directory + "." + name + ".velmora-" + std::to_string(process) + "-"
-            + std::to_string(GetTickCount() + attempt);
-        const HANDLE file = CreateFileA(
-            path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS || attempt == 100)
-            return file;
-    }
+    return { info.dwVolumeSerialNumber,
+        std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow };
 }
 
-// The attributes of an existing file that its replacement takes over.
-constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
-    | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-bool isTransient(DWORD error)
+// The path of the open file as the system found it, in the usual form: the answer of
+// GetFinalPathNameByHandle has the form \\?\C:\dir\file or \\?\UNC\server\share\file.
+std::string finalPathOf(HANDLE file)
 {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
-        || error == ERROR_ACCESS_DENIED;
+    std::string found(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleA(file, found.data(), DWORD(found.size()), 0);
+        if (length == 0)
+            return {};
+        if (length < found.size()) {
+            found.resize(length);
+            break;
+        }
+        // Too small: the answer is the size needed, with its terminator (Windows) or not (Wine).
+        found.resize(std::size_t(length) + 1);
+    }
+    constexpr std::string_view Local = "\\\\?\\";
+    constexpr std::string_view Network = "\\\\?\\UNC\\";
+    if (found.starts_with(Network))
+        return "\\\\" + found.substr(Network.size());
+    if (found.starts_with(Local))
+        return found.substr(Local.size());
+    return found;
 }
 
 } // namespace
 
-std::string resolveFileLinks(const std::string &path)
+void SystemHandle::reset()
 {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return path;
-    const Handle file(
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file.isValid())
-        return path;
-    std::string target(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleA(
-            file.get(), target.data(), DWORD(target.size()), FILE_NAME_NORMALIZED);
-        if (length == 0)
-            return path;
-        if (length < target.size()) {
-            target.resize(length);
-            break;
-        }
-        target.resize(length);
-    }
-    // The answer has the form \\?\C:\dir\file or \\?\UNC\server\share\file.
-    constexpr std::string_view Local = "\\\\?\\";
-    constexpr std::string_view Network = "\\\\?\\UNC\\";
-    if (target.starts_with(Network))
-        return "\\\\" + target.substr(Network.size());
-    if (target.starts_with(Local))
-        return target.substr(Local.size());
-    return target;
+    if (isOpen())
+        CloseHandle(reinterpret_cast<HANDLE>(std::exchange(m_value, Closed)));
 }
 
-namespace replacement {
-
-ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, int &error)
+// A backslash may be the trail byte of a double-byte character, so the path is walked character
+// by character.
+std::pair<std::string, std::string> splitPath(const std::string &path)
 {
-    temporary.target = resolveFileLinks(file.path);
-    const DWORD attributes = GetFileAttributesA(temporary.target.c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    temporary.targetExisted = exists;
-    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-        error = int(ERROR_ACCESS_DENIED);
-        return ReplaceStep::Create;
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(BYTE(path[i]))) {
+            ++i;
+            continue;
+        }
+        if (path[i] == '\\' || path[i] == '/' || (i == 1 && path[i] == ':'))
+            end = i + 1;
     }
+    return { path.substr(0, end), path.substr(end) };
+}
 
-    std::string path;
-    Handle out(createTemporary(temporary.target, path));
-    if (!out.isValid()) {
-        error = int(GetLastError());
-        return ReplaceStep::Create;
+bool openDirectory(const std::string &directory, Replacement &file)
+{
+    file.directory = directory;
+    const DWORD attributes = GetFileAttributesA(directory.empty() ? "." : directory.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, Opening why)
+{
+    file.path = path;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        // Opening follows links as the system does; the final path then names the real file.
+        SystemHandle opened(reinterpret_cast<std::intptr_t>(CreateFileA(path.c_str(),
+            FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
+        if (!opened.isOpen()) {
+            error = int(GetLastError());
+            if (error != ERROR_FILE_NOT_FOUND)
+                return ReplaceStep::Create;
+            const auto [directory, name] = splitPath(path);
+            file.name = name;
+            if (!openDirectory(directory, file)) {
+                error = int(ERROR_PATH_NOT_FOUND);
+                return ReplaceStep::Create;
+            }
+            return ReplaceStep::None;
+        }
+        BY_HANDLE_FILE_INFORMATION info {};
+        if (!GetFileInformationByHandle(handleOf(opened), &info)) {
+            error = int(GetLastError());
+            return ReplaceStep::Create;
+        }
+        // A device, a pipe or a directory is no file to replace; nor is a read-only file.
+        const DWORD refused
+            = FILE_ATTRIBUTE_DIRECTORY | (why == Opening::ToReplace ? FILE_ATTRIBUTE_READONLY : 0);
+        if (GetFileType(handleOf(opened)) != FILE_TYPE_DISK || (info.dwFileAttributes & refused)) {
+            error = int(ERROR_ACCESS_DENIED);
+            return ReplaceStep::Create;
+        }
+        const std::string found = finalPathOf(handleOf(opened));
+        const auto [directory, name] = found.empty() ? splitPath(path) : splitPath(found);
+        file.name = name;
+        file.directory = directory;
+        file.original = identityOf(info);
+        if (identityWithin(file, name) != file.original)
+            continue; // renamed or replaced meanwhile
+        return ReplaceStep::None;
     }
-    temporary.path = path;
-    if (!writeAll(out.get(), file.bytes) || !FlushFileBuffers(out.get()) || !out.close()) {
+    error = int(ERROR_SHARING_VIOLATION);
+    return ReplaceStep::Create;
+}
+
+std::optional<FileIdentity> identityWithin(const Replacement &file, const std::string &name)
+{
+    const SystemHandle entry(
+        reinterpret_cast<std::intptr_t>(CreateFileA(pathWithin(file, name).c_str(),
+            FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!entry.isOpen() || !GetFileInformationByHandle(handleOf(entry), &info))
+        return std::nullopt;
+    return identityOf(info);
+}
+
+// A name has at most 255 units (each at most one byte of the ANSI code page), and the ANSI
+// functions take whole paths of at most MAX_PATH - 1 characters.
+std::size_t nameLimit(const Replacement &file)
+{
+    constexpr std::size_t PathLimit = MAX_PATH - 1;
+    return std::min<std::size_t>(
+        255, PathLimit > file.directory.size() ? PathLimit - file.directory.size() : 0);
+}
+
+Created createTemporary(Replacement &file, const std::string &name, int &error)
+{
+    // Shared with nobody: while it is open, no sweep can delete it.
+    SystemHandle created(reinterpret_cast<std::intptr_t>(CreateFileA(pathWithin(file, name).c_str(),
+        GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!created.isOpen()) {
+        const DWORD failure = GetLastError();
+        error = int(failure);
+        return failure == ERROR_FILE_EXISTS ? Created::NameTaken : Created::Failed;
+    }
+    file.temporaryHandle = std::move(created);
+    return Created::Yes;
+}
+
+ReplaceStep fillTemporary(Replacement &file, std::string_view bytes, int &error)
+{
+    if (!writeAll(handleOf(file.temporaryHandle), bytes)
+        || !FlushFileBuffers(handleOf(file.temporaryHandle))) {
         error = int(GetLastError());
         return ReplaceStep::Write;
     }
-    if (exists && (attributes & KeptAttributes) != 0)
-        SetFileAttributesA(temporary.path.c_str(), attributes & KeptAttributes);
+    // Closed before its rename, which our own handle would keep from happening.
+    if (!CloseHandle(reinterpret_cast<HANDLE>(file.temporaryHandle.release()))) {
+        error = int(GetLastError());
+        return ReplaceStep::Write;
+    }
+    if (file.original) {
+        const DWORD attributes = GetFileAttributesA(pathWithin(file, file.name).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & KeptAttributes) != 0)
+            SetFileAttributesA(
+                pathWithin(file, file.temporaryName).c_str(), attributes & KeptAttributes);
+    }
     return ReplaceStep::None;
 }
 
-// Waiting here, before the old file is given a second name, means no second name is left behind
-// that the holder would keep from being removed.
-bool waitUntilReplaceable(const TemporaryFile &temporary, int &error)
+// Waiting here, before anything is renamed, means no file is replaced while another one that a
+// program holds stays old.
+bool waitUntilReplaceable(const Replacement &file, int &error)
 {
     for (int attempt = 1;; ++attempt) {
-        const Handle target(CreateFileA(temporary.target.c_str(), DELETE,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-            FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (target.isValid())
+        const SystemHandle target(
+            reinterpret_cast<std::intptr_t>(CreateFileA(pathWithin(file, file.name).c_str(), DELETE,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                FILE_ATTRIBUTE_NORMAL, nullptr)));
+        if (target.isOpen())
             return true;
         const DWORD failure = GetLastError();
         error = int(failure);
@@ -179,10 +236,11 @@ bool waitUntilReplaceable(const TemporaryFile &temporary, int &error)
     }
 }
 
-bool moveIntoPlace(const TemporaryFile &temporary, int &error)
+bool renameWithin(
+    const Replacement &file, const std::string &from, const std::string &to, int &error)
 {
     for (int attempt = 1;; ++attempt) {
-        if (MoveFileExA(temporary.path.c_str(), temporary.target.c_str(),
+        if (MoveFileExA(pathWithin(file, from).c_str(), pathWithin(file, to).c_str(),
                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD failure = GetLastError();
@@ -193,26 +251,41 @@ bool moveIntoPlace(const TemporaryFile &temporary, int &error)
     }
 }
 
-bool linkFile(const std::string &existing, const std::string &newName)
+bool linkWithin(const Replacement &file, const std::string &existing, const std::string &newName)
 {
-    return CreateHardLinkA(newName.c_str(), existing.c_str(), nullptr) != FALSE;
+    return CreateHardLinkA(
+               pathWithin(file, newName).c_str(), pathWithin(file, existing).c_str(), nullptr)
+        != FALSE;
 }
 
-void renameOver(const std::string &from, const std::string &to)
+bool removeWithin(const Replacement &file, const std::string &name)
 {
-    MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return DeleteFileA(pathWithin(file, name).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-void removeFile(const std::string &path)
+std::vector<std::string> namesWithin(const Replacement &file)
 {
-    DeleteFileA(path.c_str());
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found {};
+    const HANDLE search = FindFirstFileA(pathWithin(file, "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.emplace_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
 }
 
-void finishReplacement(std::span<const TemporaryFile>)
+// A live writer holds its temporary file open shared with nobody, so the deletion fails.
+void removeUnlessHeld(const Replacement &file, const std::string &name)
+{
+    DeleteFileA(pathWithin(file, name).c_str());
+}
+
+void syncDirectory(const Replacement &)
 {
     // MOVEFILE_WRITE_THROUGH has made each rename last already.
 }
 
-} // namespace replacement
-
-} // namespace velmora
+} // namespace velmora::replacement

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <langinfo.h>
+#include <map>
 
 #include <iconv.h>
 
@@ -59,7 +60,55 @@ std::string convert(
     return output;
 }
 
+// True when bytes are one whole character of the character set that cd converts from.
+bool convertsWhole(iconv_t cd, std::string_view bytes)
+{
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char *in = const_cast<char *>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char buffer[16];
+    char *out = buffer;
+    std::size_t outLeft = sizeof buffer;
+    return iconv(cd, &in, &inLeft, &out, &outLeft) != std::size_t(-1) && inLeft == 0;
+}
+
+// A byte that no character is on its own but that starts one with an ASCII byte after it.
+LeadBytes leadBytesOf(const std::string &charset)
+{
+    LeadBytes lead;
+    iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    if (cd == iconv_t(-1))
+        return lead;
+    for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
+        const char alone = char(byte);
+        if (convertsWhole(cd, { &alone, 1 }))
+            continue;
+        for (unsigned trail = 0x40; trail <= 0x7E; ++trail) {
+            const char pair[] = { char(byte), char(trail) };
+            if (convertsWhole(cd, { pair, 2 })) {
+                lead.add(static_cast<unsigned char>(byte));
+                break;
+            }
+        }
+    }
+    iconv_close(cd);
+    return lead;
+}
+
 } // namespace
+
+LeadBytes systemLeadBytes()
+{
+    const std::string charset = localeCharset();
+    if (charset.empty())
+        return {};
+    // Tests switch locales; the program keeps one.
+    thread_local std::map<std::string, LeadBytes> known;
+    auto found = known.find(charset);
+    if (found == known.end())
+        found = known.emplace(charset, leadBytesOf(charset)).first;
+    return found->second;
+}
 
 bool systemCodePageIsUtf8()
 {

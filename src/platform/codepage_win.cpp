@@ -35,6 +35,19 @@ std::string fromWide(UINT codePage, const std::wstring &wide)
 
 } // namespace
 
+LeadBytes systemLeadBytes()
+{
+    static const LeadBytes lead = [] {
+        LeadBytes bytes;
+        for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
+            if (IsDBCSLeadByte(BYTE(byte)))
+                bytes.add(static_cast<unsigned char>(byte));
+        }
+        return bytes;
+    }();
+    return lead;
+}
+
 bool systemCodePageIsUtf8()
 {
     return GetACP() == CP_UTF8;

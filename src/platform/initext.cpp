@@ -49,23 +49,48 @@ constexpr char asciiLower(char byte)
     return byte >= 'A' && byte <= 'Z' ? char(byte - 'A' + 'a') : byte;
 }
 
-bool sameName(std::string_view a, std::string_view b)
+// Text decoded from UTF-16 steps byte by byte, as UTF-8 does.
+const LeadBytes NoLeadBytes;
+
+// True when a and b are one name: ASCII letters match without regard to case; the second byte
+// of a double-byte character is no letter and must match exactly.
+bool sameName(std::string_view a, std::string_view b, const LeadBytes &lead)
 {
     if (a.size() != b.size())
         return false;
-    // Names mostly share their spelling: skip eight equal bytes at a time.
     std::size_t i = 0;
-    for (std::uint64_t x, y; i + 8 <= a.size(); i += 8) {
-        std::memcpy(&x, a.data() + i, 8);
-        std::memcpy(&y, b.data() + i, 8);
-        if (x != y)
-            break;
+    if (lead.none()) {
+        // Names mostly share their spelling: skip eight equal bytes at a time.
+        for (std::uint64_t x, y; i + 8 <= a.size(); i += 8) {
+            std::memcpy(&x, a.data() + i, 8);
+            std::memcpy(&y, b.data() + i, 8);
+            if (x != y)
+                break;
+        }
     }
     for (; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i]))
+        if (lead.startsPair(a, i)) {
+            if (a.substr(i, 2) != b.substr(i, 2))
+                return false;
+            ++i;
+        } else if (asciiLower(a[i]) != asciiLower(b[i])) {
             return false;
+        }
     }
     return true;
+}
+
+// The first byte at or after from that is byte and no second byte of a double-byte character;
+// only bytes below 0x40 are never a second byte.
+std::size_t findCharacter(std::string_view text, char byte, std::size_t from, const LeadBytes &lead)
+{
+    if (lead.none() || static_cast<unsigned char>(byte) < 0x40)
+        return text.find(byte, from);
+    for (std::size_t i = from; i < text.size(); i += lead.startsPair(text, i) ? 2 : 1) {
+        if (text[i] == byte)
+            return i;
+    }
+    return std::string_view::npos;
 }
 
 bool isLineEnd(char byte)
@@ -144,22 +169,47 @@ std::size_t nextHeader(std::string_view text, std::size_t from)
     return npos;
 }
 
+// True when text ends in the first byte of a double-byte character, which would take the byte
+// written after it as its second.
+bool endsInLeadByte(std::string_view text, const LeadBytes &lead)
+{
+    std::size_t i = 0;
+    while (i + 1 < text.size())
+        i += lead.startsPair(text, i) ? 2 : 1;
+    return i + 1 == text.size() && lead.contains(text[i]);
+}
+
 // True when a header's name, which never holds ']' or a line end and has no outer blanks, can
 // be this caller's section.
-bool canBeSectionName(std::string_view section)
+bool canBeSectionName(std::string_view section, const LeadBytes &lead)
 {
-    return section.find_first_of("]\r\n") == npos
+    return section.find_first_of("\r\n") == npos && findCharacter(section, ']', 0, lead) == npos
         && (section.empty() || (!isIniBlank(section.front()) && !isIniBlank(section.back())));
 }
 
-// True when the header that opens at bracket is named section (see canBeSectionName). The name
-// is compared where it stands, without first looking for its end.
-bool headerNames(std::string_view text, std::size_t bracket, std::string_view section)
+// The name of the header that opens at bracket: the text after '[' up to the first ']' or line
+// end, without outer blanks.
+std::string_view headerName(std::string_view text, std::size_t bracket, const LeadBytes &lead)
 {
+    std::size_t end = bracket + 1;
+    while (end < text.size() && text[end] != ']' && !isLineEnd(text[end]))
+        end += lead.startsPair(text, end) ? 2 : 1;
+    end = std::min(end, text.size());
+    return trimIniBlanks(text.substr(bracket + 1, end - bracket - 1));
+}
+
+// True when the header that opens at bracket is named section (see canBeSectionName). Where no
+// second byte can look like ']', the name is compared where it stands, without first looking for
+// its end.
+bool headerNames(
+    std::string_view text, std::size_t bracket, std::string_view section, const LeadBytes &lead)
+{
+    if (!lead.none())
+        return sameName(headerName(text, bracket, lead), section, lead);
     std::size_t at = bracket + 1;
     while (at < text.size() && isIniBlank(text[at]))
         ++at;
-    if (!sameName(text.substr(at, section.size()), section))
+    if (!sameName(text.substr(at, section.size()), section, lead))
         return false;
     at += section.size();
     while (at < text.size() && isIniBlank(text[at]))
@@ -180,18 +230,19 @@ struct IniPlace
 };
 
 // The '[' of the first header named section, or npos.
-std::size_t findHeader(std::string_view text, std::string_view section)
+std::size_t findHeader(std::string_view text, std::string_view section, const LeadBytes &lead)
 {
-    if (!canBeSectionName(section))
+    if (!canBeSectionName(section, lead))
         return npos;
     std::size_t bracket = nextHeader(text, 0);
-    while (bracket != npos && !headerNames(text, bracket, section))
+    while (bracket != npos && !headerNames(text, bracket, section, lead))
         bracket = nextHeader(text, bracket + 1);
     return bracket;
 }
 
 // Finds the first entry named key in the section whose header opens at bracket.
-IniPlace locateInSection(std::string_view text, std::size_t bracket, std::string_view key)
+IniPlace locateInSection(
+    std::string_view text, std::size_t bracket, std::string_view key, const LeadBytes &lead)
 {
     IniPlace place;
     if (bracket == npos)
@@ -212,7 +263,7 @@ IniPlace locateInSection(std::string_view text, std::size_t bracket, std::string
         if (equals == npos)
             continue;
         place.lastEntry = line;
-        if (sameName(trimIniBlanks(text.substr(first, equals - first)), key)) {
+        if (sameName(trimIniBlanks(text.substr(first, equals - first)), key, lead)) {
             place.keyFound = true;
             place.entry = line;
             place.equals = equals;
@@ -223,19 +274,11 @@ IniPlace locateInSection(std::string_view text, std::size_t bracket, std::string
 }
 
 // Finds the first section named section and in it the first entry named key.
-IniPlace locate(std::string_view text, std::string_view section, std::string_view key)
+IniPlace locate(
+    std::string_view text, std::string_view section, std::string_view key, const LeadBytes &lead)
 {
-    return locateInSection(text, findHeader(text, callerName(section)), callerName(key));
-}
-
-// The name of the header that opens at bracket: the text after '[' up to the first ']' or line
-// end, without outer blanks.
-std::string_view headerName(std::string_view text, std::size_t bracket)
-{
-    std::size_t end = bracket + 1;
-    while (end < text.size() && text[end] != ']' && !isLineEnd(text[end]))
-        ++end;
-    return trimIniBlanks(text.substr(bracket + 1, end - bracket - 1));
+    return locateInSection(
+        text, findHeader(text, callerName(section), lead), callerName(key), lead);
 }
 
 // The value of an entry as a read gives it: blanks trimmed, then one pair of matching outer
@@ -262,9 +305,10 @@ std::string_view lineEndStyle(std::string_view text)
 
 // lead followed by text with key in section set to value, or nothing when it already is.
 std::optional<std::string> editText(std::string_view lead, std::string_view text,
-    std::string_view section, std::string_view key, std::string_view value)
+    std::string_view section, std::string_view key, std::string_view value,
+    const LeadBytes &leadBytes)
 {
-    const IniPlace place = locate(text, section, key);
+    const IniPlace place = locate(text, section, key, leadBytes);
     std::string edited;
     if (place.keyFound) {
         // The line keeps its spelling up to the '=' and the blanks after it. A value that
@@ -440,13 +484,13 @@ std::string findIniValue(std::string_view fileBytes, std::string_view section, s
 {
     if (isUtf16(fileBytes)) {
         const std::string text = decodeUtf16(utf16Units(fileBytes));
-        const IniPlace place
-            = locate(text, systemToText(callerName(section)), systemToText(callerName(key)));
+        const IniPlace place = locate(
+            text, systemToText(callerName(section)), systemToText(callerName(key)), NoLeadBytes);
         return place.keyFound ? asReadResult(textToSystem(entryValue(text, place))) : "";
     }
     if (fileBytes.starts_with(Utf8Mark))
         fileBytes.remove_prefix(Utf8Mark.size());
-    const IniPlace place = locate(fileBytes, section, key);
+    const IniPlace place = locate(fileBytes, section, key, systemLeadBytes());
     return place.keyFound ? asReadResult(entryValue(fileBytes, place)) : "";
 }
 
@@ -455,19 +499,21 @@ std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_v
 {
     if (isUtf16(fileBytes)) {
         const std::string_view units = utf16Units(fileBytes);
-        const std::optional<std::string> edited = editText({}, decodeUtf16(units),
-            systemToText(callerName(section)), systemToText(callerName(key)), systemToText(value));
+        const std::optional<std::string> edited
+            = editText({}, decodeUtf16(units), systemToText(callerName(section)),
+                systemToText(callerName(key)), systemToText(value), NoLeadBytes);
         if (!edited)
             return std::nullopt;
         return std::string(Utf16Mark) + encodeUtf16(*edited)
             + std::string(fileBytes.substr(Utf16Mark.size() + units.size()));
     }
     const std::string_view lead = fileBytes.starts_with(Utf8Mark) ? Utf8Mark : std::string_view();
-    return editText(lead, fileBytes.substr(lead.size()), section, key, value);
+    return editText(lead, fileBytes.substr(lead.size()), section, key, value, systemLeadBytes());
 }
 
 IniSnapshot::IniSnapshot(std::string_view fileBytes)
     : m_utf16(isUtf16(fileBytes))
+    , m_lead(m_utf16 ? NoLeadBytes : systemLeadBytes())
 {
     if (m_utf16) {
         m_text = decodeUtf16(utf16Units(fileBytes));
@@ -476,17 +522,16 @@ IniSnapshot::IniSnapshot(std::string_view fileBytes)
             fileBytes.remove_prefix(Utf8Mark.size());
         m_text = fileBytes;
     }
-    // Every header starts with '[', so twice their count keeps the table at most half full.
-    const std::size_t brackets = std::size_t(std::count(m_text.begin(), m_text.end(), '['));
-    m_slots.assign(std::bit_ceil(std::max<std::size_t>(2 * brackets, 16)), 0);
     for (std::size_t bracket = nextHeader(m_text, 0); bracket != npos;
-         bracket = nextHeader(m_text, bracket + 1)) {
-        const std::string_view name = headerName(m_text, bracket);
-        std::uint32_t &slot = m_slots[slotOf(name)];
-        if (slot == 0) {
-            m_sections.push_back({ name, bracket });
-            slot = std::uint32_t(m_sections.size());
-        }
+         bracket = nextHeader(m_text, bracket + 1))
+        m_sections.push_back({ headerName(m_text, bracket, m_lead), bracket });
+    // Twice as many slots as headers keep the table at most half full; the first header of a
+    // name takes its slot.
+    m_slots.assign(std::bit_ceil(std::max<std::size_t>(2 * m_sections.size(), 16)), 0);
+    for (std::size_t i = 0; i < m_sections.size(); ++i) {
+        std::uint32_t &slot = m_slots[slotOf(m_sections[i].name)];
+        if (slot == 0)
+            slot = std::uint32_t(i + 1);
     }
 }
 
@@ -497,7 +542,7 @@ std::size_t IniSnapshot::slotOf(std::string_view name) const
         hash = (hash ^ static_cast<unsigned char>(asciiLower(byte))) * 1099511628211ull;
     const std::size_t mask = m_slots.size() - 1;
     std::size_t slot = std::size_t(hash ^ (hash >> 32)) & mask; // the high bits mix best
-    while (m_slots[slot] != 0 && !sameName(m_sections[m_slots[slot] - 1].name, name))
+    while (m_slots[slot] != 0 && !sameName(m_sections[m_slots[slot] - 1].name, name, m_lead))
         slot = (slot + 1) & mask;
     return slot;
 }
@@ -510,12 +555,12 @@ std::string IniSnapshot::find(std::string_view section, std::string_view key) co
         sectionText = systemToText(sectionText);
         keyText = systemToText(keyText);
     }
-    if (!canBeSectionName(sectionText))
+    if (!canBeSectionName(sectionText, m_lead))
         return {};
     const std::uint32_t slot = m_slots[slotOf(sectionText)];
     if (slot == 0)
         return {};
-    const IniPlace place = locateInSection(m_text, m_sections[slot - 1].bracket, keyText);
+    const IniPlace place = locateInSection(m_text, m_sections[slot - 1].bracket, keyText, m_lead);
     if (!place.keyFound)
         return {};
     const std::string_view value = entryValue(m_text, place);
@@ -531,7 +576,9 @@ bool iniTextKeepsLines(std::string_view section, std::string_view key, std::stri
         if (text.find_first_of(lineBreaking) != npos)
             return false;
     }
-    if (section.find(']') != npos || key.find('=') != npos)
+    const LeadBytes lead = systemLeadBytes();
+    if (findCharacter(section, ']', 0, lead) != npos || endsInLeadByte(trimSpaces(section), lead)
+        || key.find('=') != npos)
         return false;
     const auto outerBlank = [](std::string_view name) {
         name = trimSpaces(name);

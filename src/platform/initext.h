@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "codepage.h"
+
 namespace velmora {
 
 // The longest value a read gives back: the Windows call fills a buffer of 2048 bytes with a
@@ -15,7 +17,9 @@ constexpr std::size_t MaxIniValueBytes = 2047;
 
 // The value that an INI file with these bytes holds for key in section, in the system code
 // page; empty when the section or the key is missing. Section and key are matched without
-// regard to ASCII case, the caller's outer spaces ignored.
+// regard to ASCII case, the caller's outer spaces ignored. A double-byte character of the system
+// code page is one character on reads and writes alike: its second byte is never taken for ']'
+// or for a letter.
 std::string findIniValue(
     std::string_view fileBytes, std::string_view section, std::string_view key);
 
@@ -40,7 +44,7 @@ private:
     struct Section
     {
         std::string_view name; // points into m_text
-        std::size_t bracket; // the '[' of the first header of this name
+        std::size_t bracket; // the '[' of the header
     };
 
     // The slot that holds the section named name (without regard to ASCII case), or the empty
@@ -49,14 +53,17 @@ private:
 
     std::string m_text; // without a UTF-8 mark; a UTF-16 file decoded
     bool m_utf16;
-    std::vector<Section> m_sections; // in file order, one per name
+    LeadBytes m_lead;
+    std::vector<Section> m_sections; // every header, in file order
     // An open-addressing table over m_sections, at most half full: index + 1, or 0 when empty.
     // One allocation for all headers, where a node per header would cost more than the reading.
     std::vector<std::uint32_t> m_slots;
 };
 
 // True when writing this section, key and value keeps the file's line structure and can be
-// read back: no line break or NUL anywhere, no ']' in the section, no '=' in the key, a key that
+// read back: no line break or NUL anywhere, no ']' in the section (the second byte of a
+// double-byte character of the system code page is no ']') and no section that ends in the
+// first byte of one (its ']' would become the second), no '=' in the key, a key that
 // does not start like a comment or a header, and names that do not start or end with a tab or
 // vertical tab once the outer spaces are dropped.
 bool iniTextKeepsLines(std::string_view section, std::string_view key, std::string_view value);

@@ -1,178 +1,76 @@
 #include "ownprivateprofile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <memory>
+#include <new>
 #include <optional>
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include "atomicfile.h"
+#include "filebytes.h"
+#include "filedescriptor.h"
 #include "initext.h"
+#include "lockwait.h"
+#include "replacementsteps.h"
 
 namespace velmora {
 
 namespace {
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    { }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
-// Opening never blocks, not even on a FIFO; callers check that they got a regular file.
-int openForReading(const std::string &path)
-{
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-}
-
-// The bytes of an open file, read into a buffer that is not cleared first.
-class FileContents
-{
-public:
-    bool read(int fd, std::size_t expectedSize)
-    {
-        // One byte more than expected, so that a file that grew meanwhile is read whole too.
-        std::size_t capacity = expectedSize + 1;
-        m_data = std::make_unique_for_overwrite<char[]>(capacity);
-        for (;;) {
-            if (m_size == capacity) {
-                auto larger = std::make_unique_for_overwrite<char[]>(capacity * 2);
-                std::memcpy(larger.get(), m_data.get(), m_size);
-                m_data = std::move(larger);
-                capacity *= 2;
-            }
-            const ssize_t count = ::read(fd, m_data.get() + m_size, capacity - m_size);
-            if (count == 0)
-                return true;
-            if (count < 0 && errno != EINTR)
-                return false;
-            if (count > 0)
-                m_size += std::size_t(count);
-        }
-    }
-
-    std::string_view bytes() const { return { m_data.get(), m_size }; }
-
-private:
-    std::unique_ptr<char[]> m_data;
-    std::size_t m_size = 0;
-};
-
-// Reads the regular file at path whole, without a lock.
-bool readRegularFile(const std::string &path, FileContents &contents)
-{
-    const FileDescriptor file(openForReading(path));
-    struct stat info = {};
-    return file.isOpen() && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)
-        && contents.read(file.get(), std::size_t(info.st_size));
-}
-
-bool lockExclusively(int fd)
-{
-    int result;
-    do
-        result = ::flock(fd, LOCK_EX);
-    while (result != 0 && errno == EINTR);
-    return result == 0;
-}
-
-bool sameFile(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// A file whose permission bits let nobody write it stays read-only even for root, as the
-// read-only attribute does on Windows.
-bool mayReplace(const std::string &path, const struct stat &info)
-{
-    return S_ISREG(info.st_mode) && (info.st_mode & 0222) != 0
-        && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-bool replaceWith(const std::string &path, const std::optional<std::string> &bytes)
-{
-    if (!bytes)
-        return true;
-    const FileText file { path, *bytes };
-    return replaceFiles({ &file, 1 }).succeeded();
-}
+using replacement::Replacement;
+using Clock = std::chrono::steady_clock;
 
 enum class Attempt { Done, Failed, Retry };
 
-// Writes a file that does not exist yet. There is no file to lock, so writers take turns on
-// its directory, and the one that finds the file there after all starts again.
-Attempt createFile(
-    const std::string &path, std::string_view section, std::string_view key, std::string_view value)
+Attempt replaceWith(Replacement &file, const std::optional<std::string> &bytes)
 {
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    const std::string directory = parent.empty() ? std::string(".") : parent.string();
-    const FileDescriptor locked(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!locked.isOpen() || !lockExclusively(locked.get()))
-        return Attempt::Failed;
-    struct stat named = {};
-    if (::stat(path.c_str(), &named) == 0 || errno != ENOENT)
-        return Attempt::Retry;
-    return replaceWith(path, setIniValue({}, section, key, value)) ? Attempt::Done
-                                                                   : Attempt::Failed;
+    if (!bytes)
+        return Attempt::Done; // the value stands already
+    const std::string_view text = *bytes;
+    const ReplaceOutcome outcome = replacement::replaceOpened({ &file, 1 }, { &text, 1 });
+    if (outcome.succeeded())
+        return Attempt::Done;
+    return outcome.failedStep == ReplaceStep::Changed ? Attempt::Retry : Attempt::Failed;
 }
 
-// Writes an existing file under its lock; retries when the path no longer names the file that
-// was locked, because another writer replaced it meanwhile.
-Attempt updateFile(const std::string &path, int fd, std::string_view section, std::string_view key,
-    std::string_view value)
+// Writers take turns on the lock of the file that the path names, or on the lock of its
+// directory while there is no file yet. The file is read, and its replacement renamed, in the
+// directory where the locked file was found, so that a link changed meanwhile cannot send the
+// new bytes elsewhere. Retries when the path no longer names the file that was locked, because
+// another writer replaced it meanwhile.
+Attempt writeOnce(const std::string &path, std::string_view section, std::string_view key,
+    std::string_view value, Clock::time_point deadline)
 {
-    struct stat locked = {};
-    struct stat named = {};
-    if (!lockExclusively(fd) || ::fstat(fd, &locked) != 0)
+    Replacement file;
+    int error = 0;
+    if (replacement::openTarget(path, file, error) != ReplaceStep::None)
         return Attempt::Failed;
-    if (::stat(path.c_str(), &named) != 0 || !sameFile(locked, named))
+    const int locked = int(file.original ? file.originalHandle.get() : file.directoryHandle.get());
+    if (!lockBefore(locked, LOCK_EX, deadline))
+        return Attempt::Failed;
+    if (replacement::identityWithin(file, file.name) != file.original)
         return Attempt::Retry;
-    if (!mayReplace(path, locked))
+    if (!file.original)
+        return replaceWith(file, setIniValue({}, section, key, value));
+    struct stat info = {};
+    if (::fstat(locked, &info) != 0)
         return Attempt::Failed;
-    FileContents contents;
-    if (!contents.read(fd, std::size_t(locked.st_size)))
+    const std::optional<FileBytes> contents = readOpenFile(locked, std::size_t(info.st_size));
+    if (!contents)
         return Attempt::Failed;
-    return replaceWith(path, setIniValue(contents.bytes(), section, key, value)) ? Attempt::Done
-                                                                                 : Attempt::Failed;
+    return replaceWith(file, setIniValue(contents->view(), section, key, value));
 }
 
 } // namespace
 
-std::optional<std::string> readIniFileBytes(const std::string &path)
-{
-    FileContents contents;
-    if (!readRegularFile(path, contents))
-        return std::nullopt;
-    return std::string(contents.bytes());
-}
-
 std::string OwnPrivateProfile::readString(
     const std::string &section, const std::string &key, const std::string &fileName)
 {
-    FileContents contents;
-    if (!readRegularFile(fileName, contents))
-        return {};
-    return findIniValue(contents.bytes(), section, key);
+    try {
+        const std::optional<FileBytes> contents = readFileBytes(fileName);
+        return contents ? findIniValue(contents->view(), section, key) : std::string();
+    } catch (const std::bad_alloc &) {
+        return {}; // like any file that cannot be read
+    }
 }
 
 bool OwnPrivateProfile::writeString(const std::string &section, const std::string &key,
@@ -180,18 +78,17 @@ bool OwnPrivateProfile::writeString(const std::string &section, const std::strin
 {
     if (!iniTextKeepsLines(section, key, value))
         return false;
-    const std::string path = resolveFileLinks(fileName);
-    for (;;) {
-        const FileDescriptor file(openForReading(path));
-        Attempt attempt;
-        if (file.isOpen())
-            attempt = updateFile(path, file.get(), section, key, value);
-        else if (errno == ENOENT)
-            attempt = createFile(path, section, key, value);
-        else
-            return false;
-        if (attempt != Attempt::Retry)
-            return attempt == Attempt::Done;
+    const Clock::time_point deadline = lockDeadline();
+    try {
+        for (;;) {
+            const Attempt attempt = writeOnce(fileName, section, key, value, deadline);
+            if (attempt != Attempt::Retry)
+                return attempt == Attempt::Done;
+            if (Clock::now() >= deadline)
+                return false;
+        }
+    } catch (const std::bad_alloc &) {
+        return false;
     }
 }
 

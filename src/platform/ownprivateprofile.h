@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "privateprofile.h"
@@ -9,7 +8,8 @@ namespace velmora {
 
 // Our own INI engine, for systems without the Windows functions. Every read opens the file
 // afresh without a lock; a write replaces the file atomically, and writers in different
-// processes take turns so that none of them loses another's key.
+// processes take turns so that none of them loses another's key. A writer waits a short while
+// at most for another program that holds the file's lock, then fails.
 class OwnPrivateProfile : public PrivateProfile
 {
 public:
@@ -20,9 +20,5 @@ public:
     // Nothing is cached, so there is nothing to write out.
     void flush(const std::string &fileName) override;
 };
-
-// The bytes of the regular file at path, as a read of the engine sees them; nothing for a
-// missing file, a directory or anything else that is not a regular file.
-std::optional<std::string> readIniFileBytes(const std::string &path);
 
 } // namespace velmora

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "atomicfile.h"
 
@@ -9,34 +14,125 @@
 // on every system.
 namespace velmora::replacement {
 
-struct TemporaryFile
+// An open file or directory of the system: a descriptor, or a Windows HANDLE. Closed when it
+// goes.
+class SystemHandle
 {
-    std::string target; // the file to replace, with its links followed
-    std::string path; // the temporary file beside it; empty until it was created
-    bool targetExisted = false;
-    std::string oldFile; // a second name of the target's old file while later files are replaced
+public:
+    SystemHandle() = default;
+    explicit SystemHandle(std::intptr_t value)
+        : m_value(value)
+    { }
+    ~SystemHandle() { reset(); }
+    SystemHandle(SystemHandle &&other) noexcept
+        : m_value(std::exchange(other.m_value, Closed))
+    { }
+    SystemHandle &operator=(SystemHandle &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_value = std::exchange(other.m_value, Closed);
+        }
+        return *this;
+    }
+
+    std::intptr_t get() const { return m_value; }
+    bool isOpen() const { return m_value != Closed; }
+    // Gives up the handle without closing it.
+    std::intptr_t release() { return std::exchange(m_value, Closed); }
+    void reset(); // each system closes its own kind
+
+private:
+    static constexpr std::intptr_t Closed = -1; // also INVALID_HANDLE_VALUE
+    std::intptr_t m_value = Closed;
 };
 
-// Creates the temporary file for file beside its target and fills it with the new bytes,
-// flushed to disk. Returns the failing step, with error set, or None.
-ReplaceStep writeTemporary(const FileText &file, TemporaryFile &temporary, int &error);
+// Which file a directory entry stands for.
+struct FileIdentity
+{
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
 
-// Waits until no other program forbids renaming over the target; false, with error set, when
-// one keeps doing so.
-bool waitUntilReplaceable(const TemporaryFile &temporary, int &error);
+    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
+};
 
-// Renames the temporary file over the target in one step.
-bool moveIntoPlace(const TemporaryFile &temporary, int &error);
+// One file being replaced, and the directory where all its names live.
+struct Replacement
+{
+    std::string path; // as the caller named it
+    std::string directory; // where the system found the file, ending in its separator
+    std::string name; // the file's name there
+    std::optional<FileIdentity> original; // what the name stood for; nothing when it was free
+    SystemHandle directoryHandle;
+    SystemHandle originalHandle; // the original file, open for reading
+    std::string temporaryName; // the new bytes' file beside it, once created
+    SystemHandle temporaryHandle; // held until the rename, so that no sweep removes the file
+    std::string oldName; // a second name of the original while later files are replaced
+    bool oldKept = false;
+};
 
-// Gives an existing file a second name; false where the file system cannot.
-bool linkFile(const std::string &existing, const std::string &newName);
+// Why a file is opened: to replace it, or only to find where it lies.
+enum class Opening { ToReplace, ToFind };
 
-// Renames from over to, replacing it.
-void renameOver(const std::string &from, const std::string &to);
+// Opens the file that path names the way the system opens any path, following only the links
+// the system follows, and the directory where it found it. A missing file is fine: original
+// stays empty; to replace it, a link to a missing file has the system create that file first.
+// Anything but a regular file is refused with Create, and so is, to replace it, a file its user
+// may not write.
+ReplaceStep openTarget(
+    const std::string &path, Replacement &file, int &error, Opening why = Opening::ToReplace);
 
-void removeFile(const std::string &path);
+// Opens a directory for the name steps below; false when it cannot be opened.
+bool openDirectory(const std::string &directory, Replacement &file);
 
-// Makes the finished renames last through a crash.
-void finishReplacement(std::span<const TemporaryFile> temporaries);
+// The directory part of path with its separator (empty for a bare name), and the name after it.
+std::pair<std::string, std::string> splitPath(const std::string &path);
+
+// What the entry called name in the file's directory stands for, without following a link there;
+// nothing when no entry has that name.
+std::optional<FileIdentity> identityWithin(const Replacement &file, const std::string &name);
+
+// The longest name the file's directory takes.
+std::size_t nameLimit(const Replacement &file);
+
+enum class Created { Yes, NameTaken, Failed };
+
+// Creates the temporary file called name beside the file, when no entry has that name, and holds
+// it in temporaryHandle.
+Created createTemporary(Replacement &file, const std::string &name, int &error);
+
+// Fills the temporary file with bytes, gives it the original's access (or a new file's) and
+// flushes it to disk.
+ReplaceStep fillTemporary(Replacement &file, std::string_view bytes, int &error);
+
+// Waits until no other program forbids renaming over the file; false, with error set, when one
+// keeps doing so.
+bool waitUntilReplaceable(const Replacement &file, int &error);
+
+// Renames from to to inside the file's directory in one step, replacing what to names.
+bool renameWithin(
+    const Replacement &file, const std::string &from, const std::string &to, int &error);
+
+// Gives the file called existing a second name; false where the file system cannot.
+bool linkWithin(const Replacement &file, const std::string &existing, const std::string &newName);
+
+// Removes the entry called name; true when it is gone.
+bool removeWithin(const Replacement &file, const std::string &name);
+
+// The names of the entries of the file's directory.
+std::vector<std::string> namesWithin(const Replacement &file);
+
+// Removes the regular file called name unless a live writer holds it.
+void removeUnlessHeld(const Replacement &file, const std::string &name);
+
+// Makes the finished renames in the file's directory last through a crash.
+void syncDirectory(const Replacement &file);
+
+// The steps put together, for files that openTarget opened: what replaceFiles does after opening
+// them. The INI engine opens and locks its file itself.
+ReplaceOutcome replaceOpened(std::span<Replacement> files, std::span<const std::string_view> bytes);
+
+// Gives the files replaced so far their old files back; false when one of them cannot be.
+bool putBack(std::span<Replacement> replaced);
 
 } // namespace velmora::replacement

@@ -1,10 +1,11 @@
 #include "snapshotprofile.h"
 
+#include <new>
 #include <optional>
 #include <unordered_map>
 
+#include "filebytes.h"
 #include "initext.h"
-#include "ownprivateprofile.h"
 
 namespace velmora {
 
@@ -17,12 +18,8 @@ public:
         const std::string &section, const std::string &key, const std::string &fileName) override
     {
         auto found = m_files.find(fileName);
-        if (found == m_files.end()) {
-            std::unique_ptr<IniSnapshot> snapshot;
-            if (const std::optional<std::string> bytes = readIniFileBytes(fileName))
-                snapshot = std::make_unique<IniSnapshot>(*bytes);
-            found = m_files.emplace(fileName, std::move(snapshot)).first;
-        }
+        if (found == m_files.end())
+            found = m_files.emplace(fileName, snapshotOf(fileName)).first;
         return found->second ? found->second->find(section, key) : std::string();
     }
 
@@ -36,6 +33,16 @@ public:
     void flush(const std::string &fileName) override { systemPrivateProfile().flush(fileName); }
 
 private:
+    // Nothing for a file that cannot be read, also for one too large to hold in memory.
+    static std::unique_ptr<IniSnapshot> snapshotOf(const std::string &fileName)
+    {
+        try {
+            if (const std::optional<FileBytes> bytes = readFileBytes(fileName))
+                return std::make_unique<IniSnapshot>(bytes->view());
+        } catch (const std::bad_alloc &) { }
+        return nullptr;
+    }
+
     std::unordered_map<std::string, std::unique_ptr<IniSnapshot>> m_files; // null: no file
 };
 

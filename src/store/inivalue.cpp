@@ -20,11 +20,9 @@ std::string ReadIniValue(const std::string &fileName, const std::string &section
 void WriteIniValue(const std::string &fileName, const std::string &section, const std::string &key,
     const std::string &value, PrivateProfile &profile)
 {
-    // The Windows functions write any text verbatim. The test runs on characters, not bytes:
-    // in a double-byte code page a trail byte may have the value of ']' or '['.
-    const bool keepsLines
-        = iniTextKeepsLines(systemToUtf8(section), systemToUtf8(key), systemToUtf8(value));
-    if (!keepsLines || !profile.writeString(section, key, value, fileName))
+    // The Windows functions write any text verbatim.
+    if (!iniTextKeepsLines(section, key, value)
+        || !profile.writeString(section, key, value, fileName))
         throw Error(formatMessage("%s に書き込めません", systemToUtf8(fileName)));
     profile.flush(fileName);
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <numeric>
 #include <span>
 #include <type_traits>
@@ -18,30 +19,56 @@ namespace velmora {
 
 namespace {
 
-std::string readItemFile(const std::string &path)
+std::string cannotOpen(const std::string &path)
 {
-    std::optional<std::string> bytes = readFileBytes(path);
+    return formatMessage("ファイル %s は開けません", systemToUtf8(path));
+}
+
+std::string cannotCreate(const std::string &path)
+{
+    return formatMessage("ファイル %s を作成できません", systemToUtf8(path));
+}
+
+std::array<std::string, 2> itemFilePaths(const std::string &directory)
+{
+    return { directory + std::string(ItemFileName), directory + std::string(ValueFileName) };
+}
+
+// Runs load, which reads the file at path; a file too large for the memory left fails as one
+// that cannot be opened.
+template<typename Load>
+auto reportingLackOfMemory(const std::string &path, Load load)
+{
+    try {
+        return load();
+    } catch (const std::bad_alloc &) {
+        throw Error(cannotOpen(path));
+    }
+}
+
+FileBytes readItemFile(const std::string &path)
+{
+    std::optional<FileBytes> bytes = readFileBytes(path);
     if (!bytes)
-        throw Error(formatMessage("ファイル %s は開けません", systemToUtf8(path)));
+        throw Error(cannotOpen(path));
     return std::move(*bytes);
 }
 
-// The lines of text: a line ends at CR, LF or CR LF; a line end at the very end starts no
-// further line; a NUL byte ends the text.
-std::vector<std::string_view> splitLines(const std::string &text)
+// Calls take with each line of text as it is found: a line ends at CR, LF or CR LF; a line end
+// at the very end starts no further line; a NUL byte ends the text.
+template<typename Take>
+void forEachLine(const FileBytes &text, Take take)
 {
-    std::vector<std::string_view> lines;
-    const char *at = text.c_str();
+    const char *at = text.data(); // a NUL follows the last byte
     while (*at) {
         const char *const end = at + std::strcspn(at, "\r\n"); // stops at the NUL as well
-        lines.emplace_back(at, std::size_t(end - at));
+        take(std::string_view(at, std::size_t(end - at)));
         at = end;
         if (at[0] == '\r' && at[1] == '\n')
             at += 2;
         else if (*at)
             ++at;
     }
-    return lines;
 }
 
 // The leading fields of one line of an item file at a time.
@@ -197,35 +224,49 @@ std::string TwoDigitCode(std::size_t number)
 
 ItemList LoadItemFile(const std::string &path)
 {
-    const std::string text = readItemFile(path);
-    const std::vector<std::string_view> lines = splitLines(text);
-    ItemList items;
-    items.reserve(lines.size());
-    RecordFields<5> fields;
-    for (const std::string_view line : lines) {
-        fields.split(line);
-        items.emplace_back(InPlace { [&] {
-            return TItemData { fields.text(0), fields.text(1), fields.text(2), fields.text(3),
-                fields.text(4), {} };
-        } });
-    }
-    return items;
+    return reportingLackOfMemory(path, [&] {
+        const FileBytes text = readItemFile(path);
+        ItemList items;
+        RecordFields<5> fields;
+        forEachLine(text, [&](std::string_view line) {
+            fields.split(line);
+            items.emplace_back(InPlace { [&] {
+                return TItemData { fields.text(0), fields.text(1), fields.text(2), fields.text(3),
+                    fields.text(4), {} };
+            } });
+        });
+        return items;
+    });
 }
 
 std::vector<TValueData> LoadValueFile(const std::string &path)
 {
-    const std::string text = readItemFile(path);
-    const std::vector<std::string_view> lines = splitLines(text);
-    std::vector<TValueData> values;
-    values.reserve(lines.size());
-    RecordFields<4> fields;
-    for (const std::string_view line : lines) {
-        fields.split(line);
-        values.emplace_back(InPlace { [&] {
-            return TValueData { fields.text(0), fields.text(1), fields.text(2), fields.text(3) };
-        } });
+    return reportingLackOfMemory(path, [&] {
+        const FileBytes text = readItemFile(path);
+        std::vector<TValueData> values;
+        RecordFields<4> fields;
+        forEachLine(text, [&](std::string_view line) {
+            fields.split(line);
+            values.emplace_back(InPlace { [&] {
+                return TValueData { fields.text(0), fields.text(1), fields.text(2),
+                    fields.text(3) };
+            } });
+        });
+        return values;
+    });
+}
+
+ItemFilesReadLock::ItemFilesReadLock(const std::string &directory)
+    : m_lock(directory, FolderLock::Mode::Shared)
+{
+    const std::array paths = itemFilePaths(directory);
+    // Only a save may be repaired, and saves wait for shared locks: repair under an exclusive one.
+    if (m_lock.isHeld() && replacementWasCutOff(paths)) {
+        m_lock.release();
+        m_lock = FolderLock(directory, FolderLock::Mode::Exclusive);
     }
-    return values;
+    if (!m_lock.isHeld() || !finishCutOffReplacement(paths))
+        throw Error(cannotOpen(paths[0]));
 }
 
 void LinkValues(ItemList &items, std::vector<TValueData> values)
@@ -257,20 +298,26 @@ ItemFileTexts FormatItemFiles(const ItemList &items)
 
 void WriteItemFiles(const std::string &directory, const ItemList &items)
 {
-    if (const std::string_view file = fileThatCannotHold(items); !file.empty()) {
-        throw Error(formatMessage(
-            "ファイル %s を作成できません", systemToUtf8(directory + std::string(file))));
+    if (const std::string_view file = fileThatCannotHold(items); !file.empty())
+        throw Error(cannotCreate(directory + std::string(file)));
+    const std::array paths = itemFilePaths(directory);
+    try {
+        const ItemFileTexts texts = FormatItemFiles(items);
+        // Saves in one folder take turns; a save that was cut off there is finished first.
+        const FolderLock lock(directory, FolderLock::Mode::Exclusive);
+        if (!lock.isHeld() || !finishCutOffReplacement(paths))
+            throw Error(cannotCreate(paths[0]));
+        const std::array files { FileText { paths[0], texts.items },
+            FileText { paths[1], texts.values } };
+        const ReplaceOutcome outcome = replaceFiles(files);
+        if (outcome.succeeded())
+            return;
+        if (outcome.failedStep == ReplaceStep::Write)
+            throw Error("ストリームへの書き込みエラー");
+        throw Error(cannotCreate(paths[outcome.fileIndex]));
+    } catch (const std::bad_alloc &) {
+        throw Error(cannotCreate(paths[0]));
     }
-    const ItemFileTexts texts = FormatItemFiles(items);
-    const std::array files { FileText { directory + std::string(ItemFileName), texts.items },
-        FileText { directory + std::string(ValueFileName), texts.values } };
-    const ReplaceOutcome outcome = replaceFiles(files);
-    if (outcome.succeeded())
-        return;
-    if (outcome.failedStep == ReplaceStep::Write)
-        throw Error("ストリームへの書き込みエラー");
-    throw Error(
-        formatMessage("ファイル %s を作成できません", systemToUtf8(files[outcome.fileIndex].path)));
 }
 
 } // namespace velmora

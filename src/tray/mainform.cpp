@@ -128,8 +128,11 @@ void TForm1::removeGeneratedEntries()
 void TForm1::RebuildTrayMenu()
 {
     removeGeneratedEntries();
-    m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
-    LinkValues(m_itemList, LoadValueFile(m_executableDirectory + std::string(ValueFileName)));
+    {
+        const ItemFilesReadLock pair(m_executableDirectory);
+        m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
+        LinkValues(m_itemList, LoadValueFile(m_executableDirectory + std::string(ValueFileName)));
+    }
 
     // Items often share a file: each file is read once for the whole rebuild.
     const auto reads = makeSnapshotProfile();

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include "atomicfile.h"
+#include "filebytes.h"
+#include "folderlock.h"
 #include "scratchdirectory.h"
 
 namespace velmora {
@@ -121,6 +123,36 @@ TEST(ReplaceFilesWinTest, ReplacedFileKeepsItsAttributes)
     EXPECT_TRUE(replaceFiles({ &file, 1 }).succeeded());
     EXPECT_EQ(dir.read("ITEM.CSV"), "new items");
     EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST(ReplaceFilesWinTest, PipeIsNeitherReadNorReplaced)
+{
+    const std::string pipe = "\\\\.\\pipe\\velmora-test-" + std::to_string(GetCurrentProcessId());
+    const HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+        PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(readFileBytes(pipe).has_value());
+    const FileText file { pipe, "new" };
+    EXPECT_EQ(replaceFiles({ &file, 1 }).failedStep, ReplaceStep::Create);
+    CloseHandle(server);
+}
+
+TEST(FolderLockWinTest, TakesTurnsWithAnotherHolder)
+{
+    ScratchDirectory dir;
+    FolderLock held(dir.path(), FolderLock::Mode::Exclusive);
+    ASSERT_TRUE(held.isHeld());
+    // A mutex belongs to its thread: another thread stands for another process.
+    const auto takenElsewhere = [&] {
+        bool taken = false;
+        std::thread([&] {
+            taken = FolderLock(dir.path(), FolderLock::Mode::Shared).isHeld();
+        }).join();
+        return taken;
+    };
+    EXPECT_FALSE(takenElsewhere());
+    held.release();
+    EXPECT_TRUE(takenElsewhere());
 }
 
 } // namespace

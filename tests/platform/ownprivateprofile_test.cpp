@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 
@@ -96,9 +97,9 @@ TEST(OwnPrivateProfileTest, ReaderSeesTheOldOrTheNewFileWhole)
     int status = 0;
     for (; ::waitpid(writer, &status, WNOHANG) == 0; ++reads) {
         const std::string value = profile.readString("S", "K", file);
-        const std::optional<std::string> bytes = readFileBytes(file);
+        const std::optional<FileBytes> bytes = readFileBytes(file);
         torn += (value != "old" && value != "new") || !bytes
-            || (*bytes != oldFile && *bytes != newFile);
+            || (bytes->view() != oldFile && bytes->view() != newFile);
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_GT(reads, 0);
@@ -119,6 +120,34 @@ TEST(OwnPrivateProfileTest, ReplacesTheFileALinkNamesAndKeepsItsPermissionBits)
     ::stat(dir.file("real.ini").c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(dir.listing(), "link.ini real.ini");
+}
+
+TEST(OwnPrivateProfileTest, LinkFlippedDuringWritesNeverCarriesOneFilesTextIntoAnother)
+{
+    ScratchDirectory dir;
+    const std::string other = "[B]\nown=1\n";
+    const std::string own = "[T]\nown=1\n";
+    dir.write("B.ini", other);
+    dir.write("t.ini", own);
+    // Another program makes t.ini a file and a link to B.ini in turn, as fast as it can.
+    const pid_t flipper = runInChild([&] {
+        for (;;) {
+            dir.write("file.tmp", own);
+            ::rename(dir.file("file.tmp").c_str(), dir.file("t.ini").c_str());
+            ::symlink("B.ini", dir.file("link.tmp").c_str());
+            ::rename(dir.file("link.tmp").c_str(), dir.file("t.ini").c_str());
+        }
+        return true;
+    });
+    OwnPrivateProfile profile;
+    for (int i = 0; i < 500; ++i)
+        profile.writeString("S", "K", std::to_string(i % 2), dir.file("t.ini"));
+    ::kill(flipper, SIGKILL);
+    ::waitpid(flipper, nullptr, 0);
+    // Written through the link, B.ini may have gained the key; it never becomes t.ini.
+    const std::string b = dir.read("B.ini");
+    EXPECT_TRUE(b.starts_with(other)) << b;
+    EXPECT_EQ(b.find("[T]"), std::string::npos) << b;
 }
 
 TEST(OwnPrivateProfileTest, NameWithoutDirectoryIsTakenFromTheCurrentDirectory)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -108,6 +109,44 @@ std::string utf16File(std::u16string_view text)
 
 using namespace std::string_literals;
 
+// Makes the system code page Shift-JIS for one case where it can be: a POSIX locale, or the
+// Windows code page 932 that the system was started with.
+class ShiftJisCodePage
+{
+public:
+    ShiftJisCodePage()
+#ifdef _WIN32
+        : m_set(GetACP() == 932)
+#else
+        : m_set(std::setlocale(LC_ALL, "ja_JP.SJIS") || std::setlocale(LC_ALL, "ja_JP.Shift_JIS"))
+#endif
+    { }
+#ifndef _WIN32
+    ~ShiftJisCodePage()
+    {
+        std::setlocale(LC_ALL, "C");
+    }
+#endif
+    ShiftJisCodePage(const ShiftJisCodePage &) = delete;
+    ShiftJisCodePage &operator=(const ShiftJisCodePage &) = delete;
+
+    bool isSet() const
+    {
+        return m_set;
+    }
+
+private:
+    bool m_set;
+};
+
+constexpr const char *NoShiftJis = "the system code page cannot be Shift-JIS here";
+
+// Shift-JIS characters whose second byte looks like ASCII: ゾーン holds the byte of ']', and the
+// second bytes of ア and ヂ are those of 'A' and 'a'.
+const std::string Zone = "\x83\x5D\x81\x5B\x83\x93";
+const std::string KatakanaA = "\x83\x41";
+const std::string KatakanaDi = "\x83\x61";
+
 const std::string MixedLineEnds = "[S]\ra=1\nb=2\r\nc=3";
 const std::string Sample = "[S]\r\nK=1\r\n";
 
@@ -119,6 +158,7 @@ struct ReadCase
     std::string key;
     std::string expected;
     Engines engines = AllEngines;
+    bool shiftJis = false; // the case needs the Shift-JIS code page
 };
 
 void PrintTo(const ReadCase &c, std::ostream *os)
@@ -135,6 +175,10 @@ TEST_P(ReadContractTest, FindsTheValueAndLeavesTheFile)
     const ReadCase &c = GetParam();
     if (const auto reason = c.engines.skipReason())
         GTEST_SKIP() << *reason;
+    const std::optional<ShiftJisCodePage> codePage(
+        c.shiftJis ? std::optional<ShiftJisCodePage>(std::in_place) : std::nullopt);
+    if (codePage && !codePage->isSet())
+        GTEST_SKIP() << NoShiftJis;
     ScratchDirectory dir;
     if (c.file)
         dir.write("t.ini", *c.file);
@@ -218,7 +262,12 @@ INSTANTIATE_TEST_SUITE_P(Rules, ReadContractTest,
         ReadCase {
             "Utf16File", utf16File(u"[設定]\r\nキー=値\r\n"), "設定", "キー", "値", OursOnly },
         ReadCase { "Utf16UnpairedSurrogate", utf16File(u"[S]\r\nK=a\xD800z\r\n"), "S", "K",
-            "a\xED\xA0\x80z", OursOnly }),
+            "a\xED\xA0\x80z", OursOnly },
+        // Double-byte characters: a second byte is no ']' and no letter.
+        ReadCase { "ShiftJisSecondByteIsNoBracket", "[" + Zone + "]\r\nK=1\r\n", Zone, "K", "1",
+            AllEngines, true },
+        ReadCase { "ShiftJisSecondByteIsNoLetter", "[S]\r\n" + KatakanaDi + "=1\r\n", "S",
+            KatakanaA, "", AllEngines, true }),
     [](const testing::TestParamInfo<ReadCase> &info) { return std::string(info.param.rule); });
 
 TEST(ReadContractTest, EveryReadSeesTheFileAsItIsNow)
@@ -242,6 +291,7 @@ struct WriteCase
     Engines engines = AllEngines;
     // What a read of the same section and key then gives, when it is not the value.
     std::optional<std::string> readBack = std::nullopt;
+    bool shiftJis = false; // the case needs the Shift-JIS code page
 };
 
 void PrintTo(const WriteCase &c, std::ostream *os)
@@ -258,6 +308,10 @@ TEST_P(WriteContractTest, WritesTheBytesAndReadsBack)
     const WriteCase &c = GetParam();
     if (const auto reason = c.engines.skipReason())
         GTEST_SKIP() << *reason;
+    const std::optional<ShiftJisCodePage> codePage(
+        c.shiftJis ? std::optional<ShiftJisCodePage>(std::in_place) : std::nullopt);
+    if (codePage && !codePage->isSet())
+        GTEST_SKIP() << NoShiftJis;
     PrivateProfile &profile = systemPrivateProfile();
     ScratchDirectory dir;
     const std::string file = dir.file("t.ini");
@@ -336,7 +390,13 @@ INSTANTIATE_TEST_SUITE_P(Rules, WriteContractTest,
             utf16File(u"\xDC00\r\n[設定]\r\nK=値\r\n[T]\r\n") + "\x7F", OursOnly },
         WriteCase { "Utf16NewSectionWithUnpairedSurrogate", utf16File(u"[S]\r\nK=\xD83D\xDE00"),
             "新", "K", "\xED\xA0\x80", utf16File(u"[S]\r\nK=\xD83D\xDE00\r\n[新]\r\nK=\xD800\r\n"),
-            OursOnly }),
+            OursOnly },
+        // Double-byte characters: a section whose second byte is that of ']' is written to.
+        WriteCase { "ShiftJisEditInSectionWithBracketSecondByte", "[" + Zone + "]\r\nK=1\r\n", Zone,
+            "K", "2", "[" + Zone + "]\r\nK=2\r\n", AllEngines, std::nullopt, true },
+        WriteCase { "ShiftJisNewKeyInSectionWithBracketSecondByte", "[" + Zone + "]\r\nK=1\r\n",
+            Zone, KatakanaA, "2", "[" + Zone + "]\r\nK=1\r\n" + KatakanaA + "=2\r\n", AllEngines,
+            std::nullopt, true }),
     [](const testing::TestParamInfo<WriteCase> &info) { return std::string(info.param.rule); });
 
 TEST(WriteContractTest, WriteThatCannotHappenFailsAndChangesNothing)

@@ -9,6 +9,7 @@
 #include <optional>
 #include <random>
 
+#include "childprocess.h"
 #include "commatext.h"
 #include "error.h"
 #include "initext.h"
@@ -347,6 +348,69 @@ TEST_P(BadInputTest, GivesItsOutcomeAndChangesNoOtherFile)
 
 INSTANTIATE_TEST_SUITE_P(Files, BadInputTest, testing::ValuesIn(Cases),
     [](const testing::TestParamInfo<BadInput> &info) { return std::string(info.param.name); });
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool AddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool AddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool AddressSanitizer = false;
+#endif
+
+// Files far larger than the memory a process has left: each still gives its outcome, the
+// loader's own message at the first bad line or for a file that does not fit, never a raw
+// allocation failure.
+TEST(HugeInputTest, GivesItsOutcomeWithinLittleMemory)
+{
+    if (AddressSanitizer)
+        GTEST_SKIP() << "the address sanitizer maps more memory than any such limit allows";
+    constexpr std::size_t Megabyte = 1024 * 1024;
+    const struct
+    {
+        const char *name;
+        const char *file;
+        std::function<std::string()> bytes;
+        std::function<std::string(const ScratchDirectory &)> act;
+        std::string outcome;
+    } cases[] = {
+        { "a line, then 50 MB of line ends", "ITEM.CSV",
+            [] {
+                return quotedLine({ "01", "a", "f", "s", "k" }) + std::string(50 * Megabyte, '\n');
+            },
+            loadItemFile, "リストのインデックスが範囲を超えています (0)" },
+        { "ten million items of empty fields", "ITEM.CSV",
+            [] {
+                std::string text;
+                for (int i = 0; i < 10'000'000; ++i)
+                    text += ",,,,\r\n";
+                return text;
+            },
+            loadItemFile, "ファイル <dir>ITEM.CSV は開けません" },
+        { "50 MB of '[' in one value, read for a menu", "t.ini",
+            [] { return "[S]\r\nK=" + std::string(50 * Megabyte, '[') + "\r\n"; },
+            [](const ScratchDirectory &dir) {
+                return ReadIniValue(dir.file("t.ini"), "S", "K", *makeSnapshotProfile());
+            },
+            std::string(MaxIniValueBytes, '[') },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDirectory dir;
+        dir.write(c.file, c.bytes());
+        std::string outcome = c.outcome;
+        if (const std::size_t at = outcome.find("<dir>"); at != std::string::npos)
+            outcome.replace(at, 5, dir.path());
+        EXPECT_EQ(test::runWithMemoryLimit(200 * Megabyte,
+                      [&] {
+                          try {
+                              return c.act(dir);
+                          } catch (const std::exception &error) {
+                              return std::string("raw exception: ") + error.what();
+                          }
+                      }),
+            outcome);
+    }
+}
 
 } // namespace
 } // namespace velmora

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
 #include <functional>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +152,34 @@ TEST(WriteIniValueTest, RefusesTextThatWouldBreakTheFileBeforeAnyPlatformCall)
             EXPECT_EQ(dir.read("t.ini"), "[S]\r\nK=0\r\n");
         }
     }
+}
+
+TEST(WriteIniValueTest, ShiftJisSecondBytesDecideWhatBreaksTheFile)
+{
+#ifdef _WIN32
+    if (GetACP() != 932)
+        GTEST_SKIP() << "the system code page is not Shift-JIS";
+#else
+    if (!std::setlocale(LC_ALL, "ja_JP.SJIS") && !std::setlocale(LC_ALL, "ja_JP.Shift_JIS"))
+        GTEST_SKIP() << "no Shift-JIS locale on this machine";
+#endif
+    // ゾ ends in the byte of ']', which is part of it; a section that ends in the first byte of a
+    // character would take the ']' of its header as its second.
+    const struct
+    {
+        std::string section;
+        bool refused;
+    } cases[]
+        = { { "\x83\x5D", false }, { "\x83\x5D]", true }, { "A\x83", true }, { "A\x83 ", true } };
+    for (const auto &c : cases) {
+        RecordingProfile recording;
+        EXPECT_EQ(raisedMessage([&] { WriteIniValue("a.ini", c.section, "K", "1", recording); }),
+            c.refused ? "a.ini に書き込めません" : "no error")
+            << c.section;
+    }
+#ifndef _WIN32
+    std::setlocale(LC_ALL, "C");
+#endif
 }
 
 const std::string Original = "[S]\r\nK=1\r\n; " + std::string(1000, 'x') + "\r\n";

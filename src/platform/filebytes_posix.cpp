@@ -1,0 +1,19 @@
+#include "filebytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "filedescriptor.h"
+
+namespace velmora {
+
+std::optional<FileBytes> readFileBytes(const std::string &path)
+{
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info = {};
+    if (!file.isOpen() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return readOpenFile(file.get(), std::size_t(info.st_size));
+}
+
+} // namespace velmora

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// A lock on a folder that this program's processes take around reading or replacing a set of
+// files in it: saves take it exclusively and so take turns, loads take it shared and so never see
+// a save half done. Held from construction until release() or the object's end.
+class FolderLock
+{
+public:
+    enum class Mode { Shared, Exclusive };
+
+    FolderLock() = default;
+    // Waits a short while for another process that holds the folder; isHeld() tells whether the
+    // lock was taken. Where a shared lock cannot be had, the lock is exclusive.
+    FolderLock(const std::string &directory, Mode mode);
+    ~FolderLock() { release(); }
+    FolderLock(FolderLock &&other) noexcept;
+    FolderLock &operator=(FolderLock &&other) noexcept;
+
+    bool isHeld() const { return m_handle != NotHeld; }
+    void release();
+
+private:
+    static constexpr std::intptr_t NotHeld = -1;
+    std::intptr_t m_handle = NotHeld; // a descriptor of the folder, or a mutex's HANDLE
+};
+
+} // namespace velmora

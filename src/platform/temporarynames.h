@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "replacementsteps.h"
+
+// The names of the files a replacement keeps beside the files it replaces, so that what a killed
+// replacement left behind can be told from everything else and removed.
+namespace velmora::replacement {
+
+// A fresh name for a temporary file beside file: "." + the start of the file's name +
+// ".velmora-" + six letters or digits, never longer than the directory allows.
+std::string newTemporaryName(const Replacement &file);
+
+// The name of the note that a replacement of several files leaves beside the first file while
+// it renames them: "." + the start of the name + ".velmora-journal".
+std::string journalNameFor(std::string_view name, std::size_t limit);
+
+// Removes the temporary files beside file that no live writer holds: those of its own name, or
+// every one of ours in its directory when ofAnyFile.
+void removeStaleTemporaries(const Replacement &file, bool ofAnyFile);
+
+} // namespace velmora::replacement

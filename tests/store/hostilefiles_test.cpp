@@ -1,0 +1,185 @@
+// What another user or program may put where the item files or an INI file should be: devices,
+// FIFOs, sockets and planted links. Loads and reads give up at once with their message, saves and
+// writes are refused before anything is written, and whatever stood there stays as it was.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "error.h"
+#include "inivalue.h"
+#include "itemfiles.h"
+#include "scratchdirectory.h"
+#include "snapshotprofile.h"
+
+namespace velmora {
+namespace {
+
+using test::ScratchDirectory;
+namespace fs = std::filesystem;
+
+std::string reported(const std::function<void()> &work)
+{
+    try {
+        work();
+    } catch (const Error &error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+ItemList oneItem()
+{
+    ItemList items(1);
+    items[0] = { "", "new", "a.ini", "S", "K", { { "", "01", "v", "1" } } };
+    return items;
+}
+
+const char *const OldItems = "\"01\",\"old\",\"f\",\"s\",\"k\"\r\n";
+const char *const OldValues = "\"01\",\"01\",\"old\",\"1\"\r\n";
+const char *const OldIni = "[S]\r\nK=1\r\n";
+
+enum class Node { Fifo, Socket, LinkToNullDevice, LinkToZeroDevice };
+
+// Makes node at path; false when this system does not let us (making devices needs root).
+bool makeNode(const ScratchDirectory &dir, Node node, const std::string &path)
+{
+    switch (node) {
+    case Node::Fifo:
+        return ::mkfifo(path.c_str(), 0666) == 0;
+    case Node::Socket: {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        const bool bound
+            = ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+        ::close(fd);
+        return bound;
+    }
+    case Node::LinkToNullDevice:
+    case Node::LinkToZeroDevice: {
+        const dev_t device = node == Node::LinkToNullDevice ? ::makedev(1, 3) : ::makedev(1, 5);
+        return ::mknod(dir.file("device").c_str(), S_IFCHR | 0666, device) == 0
+            && ::symlink("device", path.c_str()) == 0;
+    }
+    }
+    return false;
+}
+
+struct NodeCase
+{
+    const char *name;
+    Node node;
+    const char *file; // ITEM.CSV, VALUE.CSV or t.ini
+};
+
+void PrintTo(const NodeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SpecialFileTest : public testing::TestWithParam<NodeCase>
+{
+};
+
+TEST_P(SpecialFileTest, IsRefusedAtOnceAndStaysWhatItWas)
+{
+    const NodeCase &c = GetParam();
+    ScratchDirectory dir;
+    for (const auto &[name, bytes] :
+        { std::pair { "ITEM.CSV", OldItems }, { "VALUE.CSV", OldValues }, { "t.ini", OldIni } }) {
+        if (c.file != std::string(name))
+            dir.write(name, bytes);
+    }
+    const std::string path = dir.file(c.file);
+    if (!makeNode(dir, c.node, path))
+        GTEST_SKIP() << "cannot make the node here (making a device needs root)";
+    const auto typeOf = [](const std::string &node) {
+        return fs::status(node).type(); // through the link, the device itself
+    };
+    const fs::file_type nodeType = typeOf(path);
+    const std::string listing = dir.listing();
+
+    if (c.file == std::string("t.ini")) {
+        EXPECT_EQ(ReadIniValue(path, "S", "K"), "");
+        EXPECT_EQ(ReadIniValue(path, "S", "K", *makeSnapshotProfile()), "");
+        EXPECT_EQ(
+            reported([&] { WriteIniValue(path, "S", "K", "2"); }), path + " に書き込めません");
+    } else {
+        EXPECT_EQ(reported([&] {
+            c.file == std::string("ITEM.CSV") ? (void)LoadItemFile(path)
+                                              : (void)LoadValueFile(path);
+        }),
+            "ファイル " + path + " は開けません");
+        EXPECT_EQ(reported([&] { WriteItemFiles(dir.path(), oneItem()); }),
+            "ファイル " + path + " を作成できません");
+    }
+    EXPECT_EQ(typeOf(path), nodeType);
+    EXPECT_EQ(dir.listing(), listing);
+    for (const auto &[name, bytes] :
+        { std::pair { "ITEM.CSV", OldItems }, { "VALUE.CSV", OldValues }, { "t.ini", OldIni } }) {
+        if (c.file != std::string(name)) {
+            EXPECT_EQ(dir.read(name), bytes);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Nodes, SpecialFileTest,
+    testing::Values(NodeCase { "FifoAsItemFile", Node::Fifo, "ITEM.CSV" },
+        NodeCase { "SocketAsValueFile", Node::Socket, "VALUE.CSV" },
+        NodeCase { "LinkToNullDeviceAsItemFile", Node::LinkToNullDevice, "ITEM.CSV" },
+        NodeCase { "LinkToZeroDeviceAsValueFile", Node::LinkToZeroDevice, "VALUE.CSV" },
+        NodeCase { "FifoAsIniFile", Node::Fifo, "t.ini" },
+        NodeCase { "LinkToZeroDeviceAsIniFile", Node::LinkToZeroDevice, "t.ini" }),
+    [](const testing::TestParamInfo<NodeCase> &info) { return std::string(info.param.name); });
+
+bool systemProtectsLinks()
+{
+    int on = 0;
+    std::ifstream("/proc/sys/fs/protected_symlinks") >> on;
+    return on == 1;
+}
+
+// The system refuses to follow a link in a sticky folder that anyone may write to when the link
+// belongs to neither the follower nor the folder's owner; a save or write must not follow it
+// either, but fail as any program would.
+TEST(PlantedLinkTest, LinkOfAnotherUserInAStickyFolderIsNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the link to another user";
+    if (!systemProtectsLinks())
+        GTEST_SKIP() << "fs.protected_symlinks is off on this machine, so the system itself "
+                        "follows such links";
+    ScratchDirectory dir;
+    dir.write("victim", "victim's own bytes");
+    fs::create_directory(dir.file("shared"));
+    ::chmod(dir.file("shared").c_str(), 01777);
+    const uid_t other = 65534;
+    for (const char *name : { "ITEM.CSV", "t.ini" }) {
+        const std::string link = dir.file("shared/") + name;
+        ASSERT_EQ(::symlink("../victim", link.c_str()), 0);
+        ASSERT_EQ(::lchown(link.c_str(), other, other), 0);
+    }
+    dir.write("shared/VALUE.CSV", OldValues);
+
+    EXPECT_EQ(reported([&] { WriteItemFiles(dir.file("shared/"), oneItem()); }),
+        "ファイル " + dir.file("shared/ITEM.CSV") + " を作成できません");
+    EXPECT_EQ(reported([&] { WriteIniValue(dir.file("shared/t.ini"), "S", "K", "2"); }),
+        dir.file("shared/t.ini") + " に書き込めません");
+    EXPECT_EQ(dir.read("victim"), "victim's own bytes");
+    EXPECT_EQ(dir.read("shared/VALUE.CSV"), OldValues);
+    EXPECT_TRUE(fs::is_symlink(dir.file("shared/ITEM.CSV")));
+    EXPECT_TRUE(fs::is_symlink(dir.file("shared/t.ini")));
+}
+
+} // namespace
+} // namespace velmora
