@@ -57,6 +57,17 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+// Seconds in the unit that suits them: "1.234 ms", "56.7 us".
+std::string duration(double seconds)
+{
+    char text[32];
+    if (seconds >= 1e-3)
+        std::snprintf(text, sizeof text, "%.3f ms", seconds * 1e3);
+    else
+        std::snprintf(text, sizeof text, "%.1f us", seconds * 1e6);
+    return text;
+}
+
 // Ends the usual table with one that sets every benchmark against each floor of its group, in
 // wall time and in CPU time: where the disk's latency swings between runs, only the CPU time
 // shows a change in the work done. With repetitions, the medians are compared, and the CPU
@@ -84,8 +95,8 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf(
-            "\n%-32s %-32s %8s %8s %15s\n", "benchmark", "floor", "x wall", "x CPU", "CPU spread");
+        std::printf("\n%-32s %-32s %7s %7s %13s %11s %11s\n", "benchmark", "floor", "x wall",
+            "x CPU", "CPU spread", "CPU", "floor CPU");
         for (const std::string &name : m_order) {
             const std::string group = name.substr(0, name.find('/') + 1);
             if (isFloor(name))
@@ -98,10 +109,11 @@ public:
                 const double floorCpu = median(floorTimes.cpu);
                 const auto [fastest, slowest]
                     = std::minmax_element(times.cpu.begin(), times.cpu.end());
-                std::printf("%-32s %-32s %8.2f %8.2f %7.2f-%-7.2f\n", name.c_str(),
+                std::printf("%-32s %-32s %7.2f %7.2f %6.2f-%-6.2f %11s %11s\n", name.c_str(),
                     floor.substr(group.size()).c_str(),
                     median(times.wall) / median(floorTimes.wall), median(times.cpu) / floorCpu,
-                    *fastest / floorCpu, *slowest / floorCpu);
+                    *fastest / floorCpu, *slowest / floorCpu, duration(median(times.cpu)).c_str(),
+                    duration(floorCpu).c_str());
             }
         }
     }

@@ -307,9 +307,9 @@ void WriteItemFiles(const std::string &directory, const ItemList &items)
         const FolderLock lock(directory, FolderLock::Mode::Exclusive);
         if (!lock.isHeld() || !finishCutOffReplacement(paths))
             throw Error(cannotCreate(paths[0]));
-        const std::array files { FileText { paths[0], texts.items },
-            FileText { paths[1], texts.values } };
-        const ReplaceOutcome outcome = replaceFiles(files);
+        const std::array files { FileText { paths[0], bytesAtHand(texts.items) },
+            FileText { paths[1], bytesAtHand(texts.values) } };
+        const ReplaceOutcome outcome = replaceFiles(files, Leftovers::AlreadyRemoved);
         if (outcome.succeeded())
             return;
         if (outcome.failedStep == ReplaceStep::Write)
