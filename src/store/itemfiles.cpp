@@ -12,6 +12,7 @@
 #include "atomicfile.h"
 #include "codepage.h"
 #include "commatext.h"
+#include "commatextwriter.h"
 #include "error.h"
 #include "filebytes.h"
 
@@ -177,39 +178,51 @@ void appendValues(ItemList &items, std::span<const std::size_t> receivers,
     taker.insert(taker.end(), std::make_move_iterator(first), std::make_move_iterator(last));
 }
 
-// A field with a line break or a NUL byte cannot be written: its line would split in two, or the
-// text would end there, when the file is read again.
-bool fitsOnALine(std::initializer_list<std::string_view> fields)
-{
-    return std::ranges::all_of(fields, [](std::string_view field) {
-        return field.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
-    });
-}
-
-// The name of the item file that a record of items could not be written to, or an empty view.
+// The name of the item file that a record of items could not be written to, or an empty view:
+// the first field, item by item and each item's values after it, that would break its line.
 std::string_view fileThatCannotHold(const ItemList &items)
 {
+    const auto breaksLine = [](std::initializer_list<std::string_view> fields) {
+        return std::ranges::any_of(fields, breaksCommaLine);
+    };
     for (const TItemData &item : items) {
-        if (!fitsOnALine({ item.Name, item.FileName, item.Section, item.Key }))
+        if (breaksLine({ item.Name, item.FileName, item.Section, item.Key }))
             return ItemFileName;
         for (const TValueData &value : item.Values) {
-            if (!fitsOnALine({ value.ValueCode, value.Name, value.Value }))
+            if (breaksLine({ value.ValueCode, value.Name, value.Value }))
                 return ValueFileName;
         }
     }
     return {};
 }
 
-void appendLine(std::string &text, std::initializer_list<std::string_view> fields)
+// How writing the lines of an item file ended: all written, stopped at a field that would break
+// its line, or stopped because put failed.
+enum class LinesEnd { Written, Refused, NotPut };
+
+LinesEnd writeItemLines(const ItemList &items, const PutBytes &put)
 {
-    bool first = true;
-    for (const std::string_view field : fields) {
-        if (!first)
-            text.push_back(',');
-        first = false;
-        text += QuoteCommaField(field);
+    CommaTextWriter lines(put);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const TItemData &item = items[i];
+        if (!lines.writeLine(
+                { TwoDigitCode(i + 1), item.Name, item.FileName, item.Section, item.Key }))
+            return LinesEnd::Refused;
     }
-    text += "\r\n";
+    return lines.finish() ? LinesEnd::Written : LinesEnd::NotPut;
+}
+
+LinesEnd writeValueLines(const ItemList &items, const PutBytes &put)
+{
+    CommaTextWriter lines(put);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string code = TwoDigitCode(i + 1);
+        for (const TValueData &value : items[i].Values) {
+            if (!lines.writeLine({ code, value.ValueCode, value.Name, value.Value }))
+                return LinesEnd::Refused;
+        }
+    }
+    return lines.finish() ? LinesEnd::Written : LinesEnd::NotPut;
 }
 
 } // namespace
@@ -286,32 +299,43 @@ void LinkValues(ItemList &items, std::vector<TValueData> values)
 ItemFileTexts FormatItemFiles(const ItemList &items)
 {
     ItemFileTexts texts;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const TItemData &item = items[i];
-        const std::string code = TwoDigitCode(i + 1);
-        appendLine(texts.items, { code, item.Name, item.FileName, item.Section, item.Key });
-        for (const TValueData &value : item.Values)
-            appendLine(texts.values, { code, value.ValueCode, value.Name, value.Value });
-    }
+    const auto appendTo = [](std::string &text) {
+        return [&text](std::string_view bytes) {
+            text.append(bytes);
+            return true;
+        };
+    };
+    writeItemLines(items, appendTo(texts.items));
+    writeValueLines(items, appendTo(texts.values));
     return texts;
 }
 
 void WriteItemFiles(const std::string &directory, const ItemList &items)
 {
-    if (const std::string_view file = fileThatCannotHold(items); !file.empty())
-        throw Error(cannotCreate(directory + std::string(file)));
     const std::array paths = itemFilePaths(directory);
     try {
-        const ItemFileTexts texts = FormatItemFiles(items);
-        // Saves in one folder take turns; a save that was cut off there is finished first.
+        // Saves in one folder take turns; a save that was cut off there is finished first, and
+        // the temporary files that killed saves left there are removed.
         const FolderLock lock(directory, FolderLock::Mode::Exclusive);
         if (!lock.isHeld() || !finishCutOffReplacement(paths))
             throw Error(cannotCreate(paths[0]));
-        const std::array files { FileText { paths[0], bytesAtHand(texts.items) },
-            FileText { paths[1], bytesAtHand(texts.values) } };
+        // The lines go to the files as they are made, a buffer at a time; a field that would
+        // break its line stops the save before any file is replaced.
+        bool refused = false;
+        const auto producing = [&](LinesEnd (*writeLines)(const ItemList &, const PutBytes &)) {
+            return [&, writeLines](const PutBytes &put) {
+                const LinesEnd end = writeLines(items, put);
+                refused = refused || end == LinesEnd::Refused;
+                return end == LinesEnd::Written;
+            };
+        };
+        const std::array files { FileText { paths[0], producing(writeItemLines) },
+            FileText { paths[1], producing(writeValueLines) } };
         const ReplaceOutcome outcome = replaceFiles(files, Leftovers::AlreadyRemoved);
         if (outcome.succeeded())
             return;
+        if (refused)
+            throw Error(cannotCreate(directory + std::string(fileThatCannotHold(items))));
         if (outcome.failedStep == ReplaceStep::Write)
             throw Error("ストリームへの書き込みエラー");
         throw Error(cannotCreate(paths[outcome.fileIndex]));
