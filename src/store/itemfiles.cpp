@@ -12,6 +12,7 @@
 #include "atomicfile.h"
 #include "codepage.h"
 #include "commatext.h"
+#include "commatextreader.h"
 #include "commatextwriter.h"
 #include "error.h"
 #include "filebytes.h"
@@ -55,60 +56,6 @@ FileBytes readItemFile(const std::string &path)
     return std::move(*bytes);
 }
 
-// Calls take with each line of text as it is found: a line ends at CR, LF or CR LF; a line end
-// at the very end starts no further line; a NUL byte ends the text.
-template<typename Take>
-void forEachLine(const FileBytes &text, Take take)
-{
-    const char *at = text.data(); // a NUL follows the last byte
-    while (*at) {
-        const char *const end = at + std::strcspn(at, "\r\n"); // stops at the NUL as well
-        take(std::string_view(at, std::size_t(end - at)));
-        at = end;
-        if (at[0] == '\r' && at[1] == '\n')
-            at += 2;
-        else if (*at)
-            ++at;
-    }
-}
-
-// The leading fields of one line of an item file at a time.
-template<std::size_t count>
-class RecordFields
-{
-public:
-    // Reads the fields of line; further fields are ignored, and too few fields raise the error
-    // that names the first missing position.
-    void split(std::string_view line)
-    {
-        std::size_t index = 0;
-        ForEachCommaField(line, [&](std::string_view field) {
-            if (index < count)
-                m_fields[index] = keep(index, field, line);
-            ++index;
-        });
-        if (index < count)
-            throw Error("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
-    }
-
-    std::string text(std::size_t index) const { return std::string(m_fields[index]); }
-
-private:
-    // Fields are views into the line, except those that had to be unescaped: they last only for
-    // the call that hands them over, so they are copied.
-    std::string_view keep(std::size_t index, std::string_view field, std::string_view line)
-    {
-        const std::less_equal<const char *> notAfter;
-        if (notAfter(line.data(), field.data())
-            && notAfter(field.data() + field.size(), line.data() + line.size()))
-            return field;
-        return m_unescaped[index].assign(field);
-    }
-
-    std::array<std::string_view, count> m_fields;
-    std::array<std::string, count> m_unescaped;
-};
-
 // Passed to emplace_back, builds the record that make() returns right in the vector: the
 // conversion's result initialises the element, where push_back(make()) would move a temporary
 // and so cost as much again as building the record.
@@ -120,6 +67,25 @@ struct InPlace
 };
 template<typename Make>
 InPlace(Make) -> InPlace<Make>;
+
+// How many records are read before the rest of a file is judged by them.
+constexpr std::size_t RecordsBeforeEstimate = 256;
+
+// Makes room at once for the records that the rest of the text holds, at the rate of those read
+// so far and a little more, so that a large file's records are not moved again and again as
+// the vector grows. Where the memory cannot hold that much, the vector grows as it goes.
+template<typename Record>
+void reserveForTheRest(std::vector<Record> &records, std::size_t bytesRead, std::size_t size)
+{
+    if (bytesRead == 0 || bytesRead >= size)
+        return;
+    const double expected = double(records.size()) * double(size) / double(bytesRead) * 17 / 16;
+    if (expected >= double(records.max_size()))
+        return;
+    try {
+        records.reserve(std::size_t(expected) + 1);
+    } catch (const std::bad_alloc &) { }
+}
 
 // Orders codes as the numbers that a save writes: shorter first, then byte by byte.
 bool codeLess(std::string_view a, std::string_view b)
@@ -240,14 +206,14 @@ ItemList LoadItemFile(const std::string &path)
     return reportingLackOfMemory(path, [&] {
         const FileBytes text = readItemFile(path);
         ItemList items;
-        RecordFields<5> fields;
-        forEachLine(text, [&](std::string_view line) {
-            fields.split(line);
+        CommaTextReader<5> lines(text);
+        while (lines.next()) {
+            const auto &fields = lines.fields();
             items.emplace_back(InPlace { [&] {
-                return TItemData { fields.text(0), fields.text(1), fields.text(2), fields.text(3),
-                    fields.text(4), {} };
+                return TItemData { std::string(fields[0]), std::string(fields[1]),
+                    std::string(fields[2]), std::string(fields[3]), std::string(fields[4]), {} };
             } });
-        });
+        }
         return items;
     });
 }
@@ -257,14 +223,16 @@ std::vector<TValueData> LoadValueFile(const std::string &path)
     return reportingLackOfMemory(path, [&] {
         const FileBytes text = readItemFile(path);
         std::vector<TValueData> values;
-        RecordFields<4> fields;
-        forEachLine(text, [&](std::string_view line) {
-            fields.split(line);
+        CommaTextReader<4> lines(text);
+        while (lines.next()) {
+            if (values.size() == RecordsBeforeEstimate)
+                reserveForTheRest(values, lines.bytesRead(), text.size());
+            const auto &fields = lines.fields();
             values.emplace_back(InPlace { [&] {
-                return TValueData { fields.text(0), fields.text(1), fields.text(2),
-                    fields.text(3) };
+                return TValueData { std::string(fields[0]), std::string(fields[1]),
+                    std::string(fields[2]), std::string(fields[3]) };
             } });
-        });
+        }
         return values;
     });
 }
