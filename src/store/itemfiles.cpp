@@ -93,6 +93,19 @@ bool codeLess(std::string_view a, std::string_view b)
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
+// True when two codes are the same bytes. Codes are a few digits: a plain loop beats a call to
+// the library's comparison, and a load compares one code with another for every value.
+bool sameCode(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
 // Finds the items that have a code.
 class ItemsByCode
 {
@@ -113,14 +126,14 @@ public:
     std::span<const std::size_t> find(std::string_view code)
     {
         auto first = m_order.cbegin() + std::ptrdiff_t(m_next);
-        if (first == m_order.cend() || m_items[*first].Code != code) {
+        if (first == m_order.cend() || !sameCode(m_items[*first].Code, code)) {
             first = std::lower_bound(
                 m_order.cbegin(), m_order.cend(), code, [&](std::size_t item, std::string_view c) {
                     return codeLess(m_items[item].Code, c);
                 });
         }
         auto last = first;
-        while (last != m_order.cend() && m_items[*last].Code == code)
+        while (last != m_order.cend() && sameCode(m_items[*last].Code, code))
             ++last;
         m_next = std::size_t(last - m_order.cbegin());
         return { first, last };
@@ -258,7 +271,7 @@ void LinkValues(ItemList &items, std::vector<TValueData> values)
     ItemsByCode itemsByCode(items);
     for (auto first = values.begin(); first != values.end();) {
         const auto last = std::find_if(first, values.end(),
-            [&](const TValueData &value) { return value.ItemCode != first->ItemCode; });
+            [&](const TValueData &value) { return !sameCode(value.ItemCode, first->ItemCode); });
         appendValues(items, itemsByCode.find(first->ItemCode), first, last);
         first = last;
     }
