@@ -80,43 +80,54 @@ bool breaksCommaLine(std::string_view field)
 
 bool CommaTextWriter::writeLine(std::initializer_list<std::string_view> fields)
 {
+    // Room for every field with each byte a doubled quote, its quotes and the comma or line end
+    // after it.
+    std::size_t most = 1;
+    for (const std::string_view field : fields)
+        most += 2 * field.size() + 3;
+    if (m_used + most > m_buffer.size())
+        flush();
+    if (most > m_buffer.size())
+        return writeLongLine(fields);
+    bool fits = true;
+    char *out = m_buffer.data() + m_used;
+    for (const std::string_view field : fields) {
+        const FieldBytes bytes = examine(field);
+        fits &= !bytes.breaksLine;
+        *out++ = '"';
+        if (!bytes.hasQuote) {
+            out = std::copy(field.begin(), field.end(), out);
+        } else {
+            for (const char byte : field) {
+                if (byte == '"')
+                    *out++ = '"';
+                *out++ = byte;
+            }
+        }
+        *out++ = '"';
+        *out++ = ',';
+    }
+    out[-1] = '\r'; // in place of the last comma
+    *out++ = '\n';
+    m_used = std::size_t(out - m_buffer.data());
+    return fits;
+}
+
+bool CommaTextWriter::writeLongLine(std::initializer_list<std::string_view> fields)
+{
     using namespace std::string_view_literals;
     bool fits = true;
     std::size_t left = fields.size();
     for (const std::string_view field : fields)
-        fits &= writeField(field, --left == 0 ? "\r\n"sv : ","sv);
+        fits &= writeLongField(field, --left == 0 ? "\r\n"sv : ","sv);
     return fits;
-}
-
-bool CommaTextWriter::writeField(std::string_view field, std::string_view after)
-{
-    // Room for the field with every byte a doubled quote, its own quotes and what follows it.
-    const std::size_t most = 2 * field.size() + 2 + after.size();
-    if (m_used + most > m_buffer.size())
-        flush();
-    if (most > m_buffer.size())
-        return writeLongField(field, after);
-    const FieldBytes bytes = examine(field);
-    char *out = m_buffer.data() + m_used;
-    *out++ = '"';
-    if (!bytes.hasQuote) {
-        out = std::copy(field.begin(), field.end(), out);
-    } else {
-        for (const char byte : field) {
-            if (byte == '"')
-                *out++ = '"';
-            *out++ = byte;
-        }
-    }
-    *out++ = '"';
-    out = std::copy(after.begin(), after.end(), out);
-    m_used = std::size_t(out - m_buffer.data());
-    return !bytes.breaksLine;
 }
 
 bool CommaTextWriter::writeLongField(std::string_view field, std::string_view after)
 {
     const bool fits = !breaksCommaLine(field);
+    if (m_used + 1 > m_buffer.size())
+        flush();
     m_buffer[m_used++] = '"';
     while (!field.empty()) {
         const std::size_t part = std::min(field.size(), (m_buffer.size() - m_used) / 2);

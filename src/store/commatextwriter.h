@@ -35,9 +35,8 @@ public:
 private:
     static constexpr std::size_t BufferSize = 64 * 1024;
 
-    // Both false when the field breaks its line.
-    bool writeField(std::string_view field, std::string_view after);
-    // A field that does not fit into the empty buffer, a part at a time.
+    // A line that does not fit into the empty buffer, a part at a time; false as writeLine.
+    bool writeLongLine(std::initializer_list<std::string_view> fields);
     bool writeLongField(std::string_view field, std::string_view after);
     void flush();
 

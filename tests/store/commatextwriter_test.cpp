@@ -84,7 +84,7 @@ TEST(CommaTextWriterTest, LinesAcrossTheBufferComeOutWhole)
     for (std::size_t i = 0; i < 20000; ++i) {
         lines.push_back({ std::to_string(i), std::string(i % 37, i % 5 ? 'v' : '"') });
         if (i == 7000)
-            lines.push_back({ std::string(200000, 'l') + "\"" + std::string(70000, 'm') });
+            lines.push_back({ "long", std::string(200000, 'l') + "\"" + std::string(70000, 'm') });
     }
     for (const std::vector<std::string> &fields : lines)
         expected += expectedLine(fields);
