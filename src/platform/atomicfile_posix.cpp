@@ -240,20 +240,24 @@ Created createTemporary(Replacement &file, const std::string &name, int &error)
         return error == EEXIST ? Created::NameTaken : Created::Failed;
     }
     // The lock tells a sweep that a live writer holds the file. A sweep that came between the
-    // creation and the lock removes it, and only then lets go of its own lock: take another name
-    // when the file has lost its name.
+    // creation and the lock removes it: take another name then.
     if (::flock(created.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         return Created::NameTaken;
     struct stat info = {};
-    if (::fstat(created.get(), &info) != 0) {
-        error = errno;
-        ::unlinkat(descriptor(file.directoryHandle), name.c_str(), 0);
-        return Created::Failed;
+    struct stat named = {};
+    const int directory = descriptor(file.directoryHandle);
+    if (::fstat(created.get(), &info) == 0
+        && ::fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (identityOf(info) != identityOf(named))
+            return Created::NameTaken;
+        file.temporaryHandle = SystemHandle(created.release());
+        return Created::Yes;
     }
-    if (info.st_nlink == 0)
+    error = errno;
+    if (error == ENOENT)
         return Created::NameTaken;
-    file.temporaryHandle = SystemHandle(created.release());
-    return Created::Yes;
+    ::unlinkat(directory, name.c_str(), 0);
+    return Created::Failed;
 }
 
 ReplaceStep fillTemporary(Replacement &file, const ProduceBytes &bytes, int &error)
