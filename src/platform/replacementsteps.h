@@ -60,7 +60,7 @@ struct FileIdentity
 struct Replacement
 {
     std::string path; // as the caller named it
-    std::string directory; // the directory where it was looked for, ending in its separator
+    std::string directory; // its directory as named, ending in its separator (see foundDirectory)
     std::string name; // the file's name there
     std::optional<FileIdentity> original; // what the name stood for; nothing when it was free
     SystemHandle directoryHandle;

@@ -16,8 +16,11 @@ using namespace std::string_literals;
 std::string expectedLine(const std::vector<std::string> &fields)
 {
     std::string line;
-    for (const std::string &field : fields)
-        line += (line.empty() ? "" : ",") + QuoteCommaField(field);
+    for (const std::string &field : fields) {
+        if (!line.empty())
+            line += ',';
+        line += QuoteCommaField(field);
+    }
     return line + "\r\n";
 }
 
