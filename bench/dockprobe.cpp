@@ -135,7 +135,7 @@ int main(int argc, char **argv)
 
     const Clock::time_point launched = Clock::now();
     pid_t pid = 0;
-    if (const int error = posix_spawn(&pid, argv[2], nullptr, nullptr, argv + 2, environ)) {
+    if (const int error = posix_spawnp(&pid, argv[2], nullptr, nullptr, argv + 2, environ)) {
         std::fprintf(stderr, "%s: cannot start %s: %s\n", argv[0], argv[2], std::strerror(error));
         return 2;
     }

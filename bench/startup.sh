@@ -4,7 +4,8 @@
 # measured in the same run, alternately (ABBA), so that a busy machine weighs on both alike.
 # Each launch is timed by velmora_dockprobe from just before exec to the icon docked and shown
 # in the tray; it also takes the program's processor time at that moment and its resident memory
-# after two seconds idle.
+# after two seconds idle. Times on a shared machine swing from run to run, so both programs are
+# also run once under callgrind, whose count of instructions until the icon docked does not.
 # Usage: bench/startup.sh build/bin [rounds]
 BIN=$(cd "${1:?usage: $0 build/bin [rounds]}" && pwd)
 source "$(dirname "$0")/../tests/e2e/e2e_lib.sh" "$BIN/velmora"
@@ -27,6 +28,15 @@ measure()
         || fail "the icon of $2 did not dock"
     echo "$name $line" >>"$RESULTS"
     sleep 0.3
+}
+
+# Instructions the program executed until its icon docked (valgrind's start-up is not counted).
+instructions()
+{
+    local out=$WORK/callgrind.$1
+    (cd "$WORK" && "$BIN/velmora_dockprobe" 0 valgrind --tool=callgrind --log-file=/dev/null \
+        --callgrind-out-file="$out" "$APP_DIR/$1" >/dev/null) || fail "the icon of $1 did not dock"
+    awk '/^summary:/ { print $2 }' "$out"
 }
 
 for round in $(seq "$ROUNDS"); do
@@ -86,3 +96,14 @@ printf '%-50s %5.2f x floor (%.2f-%.2f)\n' "processor time until docked, paired 
 read -r f _ <<<"$(stats floor rss_kb)"
 read -r v _ <<<"$(stats velmora rss_kb)"
 awk -v f="$f" -v v="$v" 'BEGIN { printf "%-50s %+5.1f MB over the floor\n", "idle resident memory, median", (v - f) / 1024 }'
+
+echo
+if command -v valgrind >/dev/null; then
+    floor=$(instructions velmora_minimal_tray)
+    velmora=$(instructions velmora)
+    awk -v f="$floor" -v v="$velmora" 'BEGIN {
+        printf "%-50s %.1f M floor, %.1f M Velmora: %.2f x floor\n", "instructions until docked (callgrind)",
+            f / 1e6, v / 1e6, v / f }'
+else
+    echo "instructions until docked: valgrind is not installed (tools/bench installs it)"
+fi

@@ -8,6 +8,8 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n goo
 # entry's validator; the locale sources for a Shift-JIS locale.
 TEST_PACKAGES=(xvfb xdotool trayer x11-utils dbus-daemon dbus-bin haskell-status-notifier-item-utils
     haskell-gtk-sni-tray-utils desktop-file-utils locales)
+# Instruction counts for the figures that time alone cannot show on a shared machine.
+BENCH_PACKAGES=(valgrind)
 
 # Runs a command as root: directly when root already, else through sudo.
 as_root()
