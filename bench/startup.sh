@@ -95,7 +95,7 @@ read -r ratio rmin rmax <<<"$(paired_ratios cpu_ms)"
 printf '%-50s %5.2f x floor (%.2f-%.2f)\n' "processor time until docked, paired ratio" "$ratio" "$rmin" "$rmax"
 read -r f _ <<<"$(stats floor rss_kb)"
 read -r v _ <<<"$(stats velmora rss_kb)"
-awk -v f="$f" -v v="$v" 'BEGIN { printf "%-50s %+5.1f MB over the floor\n", "idle resident memory, median", (v - f) / 1024 }'
+awk -v f="$f" -v v="$v" 'BEGIN { printf "%-50s %5.2f x floor, %+.1f MB\n", "idle resident memory, median", v / f, (v - f) / 1024 }'
 
 echo
 if command -v valgrind >/dev/null; then
