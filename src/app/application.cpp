@@ -23,7 +23,7 @@ Application::Application(DialogService &dialogs, std::string executableDirectory
         nullptr, ComponentCreation::OnFirstShow);
     m_form3 = std::make_unique<TForm3>(
         main.itemList(), dialogs, nullptr, ComponentCreation::OnFirstShow);
-    m_form4 = std::make_unique<TForm4>();
+    m_form4 = std::make_unique<TForm4>(nullptr, ComponentCreation::OnFirstShow);
     m_form5 = std::make_unique<TForm5>();
     main.setShowItemList([this] { m_form2->ShowItemList(); });
     QObject::connect(&main, &TForm1::closed, m_form2.get(), [this] { m_form2->programEnding(); });

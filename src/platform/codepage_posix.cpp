@@ -60,19 +60,21 @@ std::string convert(
     return output;
 }
 
-// True when bytes are one whole character of the character set that cd converts from.
-bool convertsWhole(iconv_t cd, std::string_view bytes)
+// True when the byte is the start of a character that needs more bytes: the converter asks for
+// more input rather than refusing it. That holds for the code page's whole lead byte ranges, also
+// for rows where no character is assigned.
+bool startsLongerCharacter(iconv_t cd, unsigned char byte)
 {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char *in = const_cast<char *>(bytes.data());
-    std::size_t inLeft = bytes.size();
+    char input = char(byte);
+    char *in = &input;
+    std::size_t inLeft = 1;
     char buffer[16];
     char *out = buffer;
     std::size_t outLeft = sizeof buffer;
-    return iconv(cd, &in, &inLeft, &out, &outLeft) != std::size_t(-1) && inLeft == 0;
+    return iconv(cd, &in, &inLeft, &out, &outLeft) == std::size_t(-1) && errno == EINVAL;
 }
 
-// A byte that no character is on its own but that starts one with an ASCII byte after it.
 LeadBytes leadBytesOf(const std::string &charset)
 {
     LeadBytes lead;
@@ -80,16 +82,8 @@ LeadBytes leadBytesOf(const std::string &charset)
     if (cd == iconv_t(-1))
         return lead;
     for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
-        const char alone = char(byte);
-        if (convertsWhole(cd, { &alone, 1 }))
-            continue;
-        for (unsigned trail = 0x40; trail <= 0x7E; ++trail) {
-            const char pair[] = { char(byte), char(trail) };
-            if (convertsWhole(cd, { pair, 2 })) {
-                lead.add(static_cast<unsigned char>(byte));
-                break;
-            }
-        }
+        if (startsLongerCharacter(cd, static_cast<unsigned char>(byte)))
+            lead.add(static_cast<unsigned char>(byte));
     }
     iconv_close(cd);
     return lead;

@@ -1,5 +1,7 @@
 #include "mainform.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -114,77 +116,116 @@ void TForm1::FormCreate()
 
 void TForm1::removeGeneratedEntries()
 {
-    for (QAction *entry : m_itemEntries) {
-        m_popupMenu->removeAction(entry);
-        delete entry->menu();
-        delete entry;
-    }
-    m_itemEntries.clear();
+    while (!m_itemEntries.empty())
+        removeLastItemEntry();
     m_checkedValueEntries.clear();
     m_menuItems.clear();
     m_separator->setVisible(false);
 }
 
+void TForm1::removeLastItemEntry()
+{
+    // The last entry first: the menu finds an entry to remove by searching from its front, and
+    // closes the gap behind it.
+    QAction *entry = m_itemEntries.back();
+    m_itemEntries.pop_back();
+    delete entry->menu();
+    delete entry;
+}
+
 void TForm1::RebuildTrayMenu()
 {
-    removeGeneratedEntries();
-    {
-        const ItemFilesReadLock pair(m_executableDirectory);
-        m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
-        LinkValues(m_itemList, LoadValueFile(m_executableDirectory + std::string(ValueFileName)));
-    }
-
-    // Items often share a file: each file is read once for the whole rebuild.
-    const auto reads = makeSnapshotProfile();
     std::vector<ItemState> states;
-    states.reserve(m_itemList.size());
-    for (const TItemData &item : m_itemList)
-        states.push_back({ fileExists(item.FileName),
-            ReadIniValue(item.FileName, item.Section, item.Key, *reads) });
+    try {
+        {
+            const ItemFilesReadLock pair(m_executableDirectory);
+            m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
+            LinkValues(
+                m_itemList, LoadValueFile(m_executableDirectory + std::string(ValueFileName)));
+        }
+
+        // Items often share a file: each file is read once for the whole rebuild.
+        const auto reads = makeSnapshotProfile();
+        states.reserve(m_itemList.size());
+        for (const TItemData &item : m_itemList)
+            states.push_back({ fileExists(item.FileName),
+                ReadIniValue(item.FileName, item.Section, item.Key, *reads) });
+    } catch (...) {
+        removeGeneratedEntries();
+        throw;
+    }
     BuildItemEntries(states);
 }
 
 void TForm1::BuildItemEntries(const std::vector<ItemState> &states)
 {
-    removeGeneratedEntries();
-    for (std::size_t i = 0; i < m_itemList.size() && i < states.size(); ++i) {
+    // The entries of the last build are filled anew and only the surplus is removed: adding or
+    // removing an entry makes the menu search all its entries, so replacing every entry would
+    // cost the square of the number of items.
+    const std::size_t count = std::min(m_itemList.size(), states.size());
+    while (m_itemEntries.size() > count)
+        removeLastItemEntry();
+    addItemEntries(count);
+    m_checkedValueEntries.assign(count, nullptr);
+    for (std::size_t i = 0; i < count; ++i) {
         const TItemData &item = m_itemList[i];
         QAction *itemEntry = AddItemMenu(int(i), menuCaption(item.Name));
         if (!states[i].fileExists)
             itemEntry->setEnabled(false);
-        if (itemEntry->isSeparator())
-            continue;
-        const std::string &current = states[i].current;
-        for (std::size_t j = 0; j < item.Values.size(); ++j) {
-            const TValueData &value = item.Values[j];
-            QAction *valueEntry = AddValueMenu(int(i), int(j), menuCaption(value.Name));
-            if (current.empty() || current != value.Value)
-                continue;
-            // The last value holding the key's text takes the mark; a separator line takes it
-            // from the values before it without showing one.
-            QAction *&checked = m_checkedValueEntries[i];
-            if (checked)
-                checked->setChecked(false);
-            checked = valueEntry->isSeparator() ? nullptr : valueEntry;
-            if (checked)
-                checked->setChecked(true);
+        if (!itemEntry->isSeparator()) {
+            const std::string &current = states[i].current;
+            for (std::size_t j = 0; j < item.Values.size(); ++j) {
+                const TValueData &value = item.Values[j];
+                QAction *valueEntry = AddValueMenu(int(i), int(j), menuCaption(value.Name));
+                if (current.empty() || current != value.Value)
+                    continue;
+                // The last value holding the key's text takes the mark; a separator line takes
+                // it from the values before it without showing one.
+                QAction *&checked = m_checkedValueEntries[i];
+                if (checked)
+                    checked->setChecked(false);
+                checked = valueEntry->isSeparator() ? nullptr : valueEntry;
+                if (checked)
+                    checked->setChecked(true);
+            }
+        }
+        // An item without values has no submenu.
+        if (QMenu *submenu = itemEntry->menu(); submenu && submenu->isEmpty()) {
+            itemEntry->setMenu(nullptr);
+            delete submenu;
         }
     }
     m_menuItems = m_itemList;
-    m_separator->setVisible(!m_itemEntries.empty());
+    m_separator->setVisible(count > 0);
+}
+
+void TForm1::addItemEntries(std::size_t count)
+{
+    // The last one first, and each new one in front of the one after it: the menu searches its
+    // entries from the front for the entry to insert before.
+    const std::size_t kept = m_itemEntries.size();
+    if (count <= kept)
+        return;
+    m_itemEntries.resize(count);
+    QAction *before = m_separator;
+    for (std::size_t i = count; i-- > kept;) {
+        auto *entry = new QAction(m_popupMenu);
+        entry->setObjectName(QStringLiteral("I%1").arg(i));
+        m_popupMenu->insertAction(before, entry);
+        m_itemEntries[i] = entry;
+        before = entry;
+    }
 }
 
 QAction *TForm1::AddItemMenu(int i, const QString &caption)
 {
-    auto *entry = new QAction(m_popupMenu);
-    entry->setObjectName(QStringLiteral("I%1").arg(i));
-    if (isSeparatorCaption(caption))
-        entry->setSeparator(true);
-    else
-        entry->setText(caption);
-    m_popupMenu->insertAction(m_separator, entry);
-    m_itemEntries.push_back(entry);
-    m_checkedValueEntries.push_back(nullptr);
+    // The entry of the last build starts afresh, with its submenu emptied.
+    QAction *entry = m_itemEntries[std::size_t(i)];
+    if (QMenu *submenu = entry->menu())
+        qDeleteAll(submenu->actions());
+    entry->setEnabled(true);
+    entry->setSeparator(isSeparatorCaption(caption));
+    entry->setText(entry->isSeparator() ? QString() : caption);
     return entry;
 }
 

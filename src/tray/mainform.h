@@ -53,7 +53,7 @@ public:
         std::string current; // the text the item's key holds now
     };
 
-    // Replaces the item entries with entries for ItemList, one state per item.
+    // Makes the item entries show ItemList, one state per item.
     void BuildItemEntries(const std::vector<ItemState> &states);
 
     // The program's items; the item list window edits them in place.
@@ -83,7 +83,12 @@ protected:
 private:
     void createFixedEntries();
     void removeGeneratedEntries();
+    void removeLastItemEntry();
+    // Adds item entries up to count, without captions.
+    void addItemEntries(std::size_t count);
+    // Item entry i, at menu position i, with the caption and no values.
     QAction *AddItemMenu(int i, const QString &caption);
+    // Value entry j, the last so far, in the submenu of item entry i.
     QAction *AddValueMenu(int i, int j, const QString &caption);
     void ValueMenuClick(QAction *sender);
     void openPopupAtCursor();

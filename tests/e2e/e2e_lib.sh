@@ -8,9 +8,12 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/velmora-e2e.XXXXXX")
 PIDS=()
 SHOTS=${VELMORA_SCREENSHOTS:-}
 
+BEFORE_CLEANUP=() # commands a script adds, run first at the end
+
 cleanup()
 {
-    local pid
+    local pid step
+    for step in "${BEFORE_CLEANUP[@]}"; do eval "$step" || true; done
     for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$WORK"
@@ -104,7 +107,7 @@ icon_window()
 # Waits for the icon to dock and keeps its window in ICON; fails with the message otherwise.
 wait_for_icon()
 {
-    wait_for 10 icon_window || fail "$1"
+    wait_for "${ICON_WAIT:-10}" icon_window || fail "$1"
     ICON=$(icon_window)
 }
 

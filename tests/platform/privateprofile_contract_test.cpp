@@ -146,6 +146,9 @@ constexpr const char *NoShiftJis = "the system code page cannot be Shift-JIS her
 const std::string Zone = "\x83\x5D\x81\x5B\x83\x93";
 const std::string KatakanaA = "\x83\x41";
 const std::string KatakanaDi = "\x83\x61";
+// 一亜: first bytes whose rows hold second bytes from 0x9F up only, and a second byte that is
+// itself a first byte elsewhere.
+const std::string KanjiOneA = "\x88\xEA\x88\x9F";
 
 const std::string MixedLineEnds = "[S]\ra=1\nb=2\r\nc=3";
 const std::string Sample = "[S]\r\nK=1\r\n";
@@ -267,7 +270,9 @@ INSTANTIATE_TEST_SUITE_P(Rules, ReadContractTest,
         ReadCase { "ShiftJisSecondByteIsNoBracket", "[" + Zone + "]\r\nK=1\r\n", Zone, "K", "1",
             AllEngines, true },
         ReadCase { "ShiftJisSecondByteIsNoLetter", "[S]\r\n" + KatakanaDi + "=1\r\n", "S",
-            KatakanaA, "", AllEngines, true }),
+            KatakanaA, "", AllEngines, true },
+        ReadCase { "ShiftJisHighSecondByteIsNoFirstByte", "[" + KanjiOneA + "]\r\nK=1\r\n",
+            KanjiOneA, "K", "1", AllEngines, true }),
     [](const testing::TestParamInfo<ReadCase> &info) { return std::string(info.param.rule); });
 
 TEST(ReadContractTest, EveryReadSeesTheFileAsItIsNow)
@@ -396,7 +401,10 @@ INSTANTIATE_TEST_SUITE_P(Rules, WriteContractTest,
             "K", "2", "[" + Zone + "]\r\nK=2\r\n", AllEngines, std::nullopt, true },
         WriteCase { "ShiftJisNewKeyInSectionWithBracketSecondByte", "[" + Zone + "]\r\nK=1\r\n",
             Zone, KatakanaA, "2", "[" + Zone + "]\r\nK=1\r\n" + KatakanaA + "=2\r\n", AllEngines,
-            std::nullopt, true }),
+            std::nullopt, true },
+        WriteCase { "ShiftJisEditInSectionWithHighSecondBytes", "[" + KanjiOneA + "]\r\nK=1\r\n",
+            KanjiOneA, "K", "2", "[" + KanjiOneA + "]\r\nK=2\r\n", AllEngines, std::nullopt,
+            true }),
     [](const testing::TestParamInfo<WriteCase> &info) { return std::string(info.param.rule); });
 
 TEST(WriteContractTest, WriteThatCannotHappenFailsAndChangesNothing)

@@ -67,6 +67,59 @@ std::string line(std::initializer_list<std::string> fields)
     return text + "\r\n";
 }
 
+// Writes the item files of items given one to a line: "caption|INI file in the folder|values",
+// the values as "caption=text" separated by spaces.
+void writeItemsFrom(const Fixture &f, const QStringList &items)
+{
+    std::string itemLines, valueLines;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QStringList fields = items[i].split(u'|');
+        const std::string code = TwoDigitCode(std::size_t(i) + 1);
+        itemLines += line(
+            { code, fields[0].toStdString(), f.ini(fields[1].toStdString().c_str()), "S", "K" });
+        const QStringList values = fields[2].split(u' ', Qt::SkipEmptyParts);
+        for (qsizetype j = 0; j < values.size(); ++j) {
+            const QStringList value = values[j].split(u'=');
+            valueLines += line({ code, TwoDigitCode(std::size_t(j) + 1), value[0].toStdString(),
+                value[1].toStdString() });
+        }
+    }
+    f.writeItems(itemLines, valueLines);
+}
+
+QString describeEntry(const QAction *entry)
+{
+    return u"%1 %2 '%3'%4%5%6%7"_s.arg(entry->objectName(),
+        entry->isSeparator() ? u"separator"_s : u"entry"_s, entry->text(),
+        entry->isEnabled() ? QString() : u" disabled"_s,
+        entry->isVisible() ? QString() : u" hidden"_s,
+        entry->isCheckable() ? (entry->isChecked() ? u" checked"_s : u" unchecked"_s) : QString(),
+        entry->actionGroup() ? u" grouped"_s : QString());
+}
+
+// Everything the tray menu shows, one line per entry, and the names of all generated objects
+// the form holds, wherever they are.
+QStringList describeMenu(const TForm1 &form)
+{
+    QStringList lines;
+    for (const QAction *entry : form.popupMenu()->actions()) {
+        lines << describeEntry(entry);
+        if (const QMenu *submenu = entry->menu()) {
+            lines << u"  submenu "_s + submenu->objectName();
+            for (const QAction *value : submenu->actions())
+                lines << u"  "_s + describeEntry(value);
+        }
+    }
+    QStringList generated;
+    for (const QObject *object : form.findChildren<QObject *>()) {
+        if (object->objectName().startsWith(u'I'))
+            generated << object->objectName() + u':'
+                    + QString::fromLatin1(object->metaObject()->className());
+    }
+    generated.sort();
+    return lines << generated.join(u' ');
+}
+
 } // namespace
 
 class TestMainForm : public QObject
@@ -82,6 +135,8 @@ private slots:
     void japaneseSectionKeyAndValueAreMatchedAndWritten();
     void aFailedWriteShowsTheErrorAndKeepsTheMark();
     void clicksWriteWhatTheMenuShowsAfterInPlaceEdits();
+    void rebuildShowsWhatAFreshBuildShows_data();
+    void rebuildShowsWhatAFreshBuildShows();
     void missingItemFileLeavesOnlyTheFixedEntries();
     void failedValueFileKeepsTheLoadedItems();
     void pressesOpenTheMenuAndADoubleClickShowsTheList();
@@ -269,6 +324,62 @@ void TestMainForm::clicksWriteWhatTheMenuShowsAfterInPlaceEdits()
     f.entry("I1V1")->trigger();
     QCOMPARE(f.key("b.ini", "S", "K"), "2");
     QCOMPARE(f.dir.read("a.ini"), "[S]\nK=1\n");
+}
+
+void TestMainForm::rebuildShowsWhatAFreshBuildShows_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("after");
+    const QStringList one { u"A|a.ini|x=1 y=2"_s };
+    const QStringList three { u"A|a.ini|x=1 y=2"_s, u"B|b.ini|p=1 q=2"_s, u"C|a.ini|"_s };
+    QTest::newRow("more items") << one << three;
+    QTest::newRow("fewer items") << three << one;
+    QTest::newRow("values gained and lost") << QStringList { u"A|a.ini|"_s,
+        u"B|a.ini|p=1 q=2 r=3"_s } << QStringList { u"A|a.ini|x=1 y=2"_s, u"B|a.ini|"_s };
+    QTest::newRow("separators swap places") << QStringList { u"-|a.ini|x=1"_s,
+        u"B|a.ini|p=1 -=2 q=2"_s } << QStringList { u"A|a.ini|x=1 -=2 y=2"_s, u"-|a.ini|p=1"_s };
+    QTest::newRow("file appears and keys change") << QStringList { u"A|b.ini|x=1 y=2"_s,
+        u"B|a.ini|p=2 q=3"_s } << QStringList { u"A|b.ini|x=1 y=2"_s, u"B|a.ini|p=2 q=3"_s };
+}
+
+// Between two builds the files change: the rebuilt menu holds exactly what a menu built from the
+// new files in a new form holds, and its entries write what they show.
+void TestMainForm::rebuildShowsWhatAFreshBuildShows()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    Fixture f;
+    f.dir.write("a.ini", "[S]\nK=2\n");
+    writeItemsFrom(f, before);
+    TForm1 &form = f.create();
+    if (QAction *first = f.entry("I0V0"); first && first->isCheckable())
+        first->trigger(); // a mark of the old menu that the new one must not keep
+
+    f.dir.write("a.ini", "[S]\nK=3\n");
+    f.dir.write("b.ini", "[S]\nK=1\n");
+    writeItemsFrom(f, after);
+    form.RebuildTrayMenu();
+    TForm1 fresh(f.dialogs, f.dir.path(), QIcon());
+    fresh.RebuildTrayMenu();
+    QCOMPARE(describeMenu(form), describeMenu(fresh));
+
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        const QStringList fields = after[i].split(u'|');
+        const QStringList values = fields[2].split(u' ', Qt::SkipEmptyParts);
+        for (qsizetype j = 0; j < values.size(); ++j) {
+            const QByteArray name = QStringLiteral("I%1V%2").arg(i).arg(j).toLatin1();
+            QAction *value = f.entry(name.constData());
+            if (!value || value->isSeparator())
+                continue;
+            value->trigger();
+            QCOMPARE(f.key(fields[1].toLatin1().constData(), "S", "K"),
+                values[j].section(u'=', 1).toStdString());
+            for (const QAction *sibling :
+                value->associatedObjects().first()->findChildren<QAction *>())
+                QCOMPARE(sibling->isChecked(), sibling == value);
+        }
+    }
+    QCOMPARE(f.dialogs.verify(), QString());
 }
 
 void TestMainForm::missingItemFileLeavesOnlyTheFixedEntries()

@@ -1,12 +1,15 @@
 # Shared by the scripts in tools/: installs missing Debian packages and builds into build/.
 # Sourced, not run.
 
+# The X client library is for the start-up benchmark's probe of the tray.
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-translations-l10n googletest libgtest-dev
-    libbenchmark-dev)
+    libbenchmark-dev libxcb1-dev)
 # X display and XEmbed tray; a session bus with a status-notifier watcher and host; the desktop
 # entry's validator; the locale sources for a Shift-JIS locale.
 TEST_PACKAGES=(xvfb xdotool trayer x11-utils dbus-daemon dbus-bin haskell-status-notifier-item-utils
     haskell-gtk-sni-tray-utils desktop-file-utils locales)
+# Instruction counts for the figures that time alone cannot show on a shared machine.
+BENCH_PACKAGES=(valgrind)
 
 # Runs a command as root: directly when root already, else through sudo.
 as_root()
