@@ -1,6 +1,7 @@
 // Any bytes loaded as ITEM.CSV and as VALUE.CSV: a load gives records or the index message,
-// never a crash or a hang; loaded records written as a save writes them load back the same,
-// and linking gives every item exactly the values of its code.
+// never a crash or a hang, and the records the general comma-text rule gives line by line;
+// loaded records written as a save writes them load back the same, and linking gives every
+// item exactly the values of its code.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,10 +9,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "commatext.h"
 #include "error.h"
 #include "itemfiles.h"
 
@@ -67,6 +70,46 @@ auto loaded(Load load, std::string_view bytes) -> std::optional<decltype(load(st
     }
 }
 
+// The leading fields of every line by the general rule, which the loaders' direct reading of
+// lines as a save writes them must agree with: the text cut into lines, each split by
+// SplitCommaText; nothing when a line has too few fields.
+std::optional<std::vector<std::vector<std::string>>> splitLines(
+    std::string_view text, std::size_t count)
+{
+    text = text.substr(0, text.find('\0'));
+    std::vector<std::vector<std::string>> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+        std::vector<std::string> fields = SplitCommaText(text.substr(at, end - at));
+        if (fields.size() < count)
+            return std::nullopt;
+        fields.resize(count);
+        lines.push_back(std::move(fields));
+        at = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
+    }
+    return lines;
+}
+
+void checkGeneralRule(std::string_view bytes, const std::optional<ItemList> &items,
+    const std::optional<std::vector<TValueData>> &values)
+{
+    const auto itemLines = splitLines(bytes, 5);
+    require(itemLines.has_value() == items.has_value());
+    for (std::size_t i = 0; itemLines && i < itemLines->size(); ++i) {
+        const std::vector<std::string> &line = (*itemLines)[i];
+        const TItemData &item = (*items)[i];
+        require(
+            line == std::vector { item.Code, item.Name, item.FileName, item.Section, item.Key });
+    }
+    const auto valueLines = splitLines(bytes, 4);
+    require(valueLines.has_value() == values.has_value());
+    for (std::size_t i = 0; valueLines && i < valueLines->size(); ++i) {
+        const TValueData &value = (*values)[i];
+        require((*valueLines)[i]
+            == std::vector { value.ItemCode, value.ValueCode, value.Name, value.Value });
+    }
+}
+
 void checkItemsRoundTrip(const ItemList &items)
 {
     const ItemList again = LoadItemFile(memoryFile().path(FormatItemFiles(items).items));
@@ -115,6 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::optional<ItemList> items = loaded(LoadItemFile, bytes);
     const std::optional<std::vector<TValueData>> values = loaded(LoadValueFile, bytes);
     require(!items || values); // a line with five fields has four
+    checkGeneralRule(bytes, items, values);
     if (items)
         checkItemsRoundTrip(*items);
     if (values)

@@ -1,5 +1,6 @@
 #include "atomicfile.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "replacementjournal.h"
@@ -12,7 +13,7 @@ namespace replacement {
 
 namespace {
 
-ReplaceStep writeTemporary(Replacement &file, std::string_view bytes, int &error)
+ReplaceStep writeTemporary(Replacement &file, const ProduceBytes &bytes, int &error)
 {
     for (int attempt = 0;; ++attempt) {
         const std::string name = newTemporaryName(file);
@@ -76,10 +77,25 @@ bool putBack(std::span<Replacement> replaced)
     return allBack;
 }
 
-ReplaceOutcome replaceOpened(std::span<Replacement> files, std::span<const std::string_view> bytes)
+void syncDirectories(std::span<const Replacement> files)
 {
-    for (const Replacement &file : files)
-        removeStaleTemporaries(file, false);
+    std::vector<std::optional<FileIdentity>> synced;
+    for (const Replacement &file : files) {
+        std::optional<FileIdentity> directory = identityWithin(file, ".");
+        if (directory && std::ranges::find(synced, directory) != synced.end())
+            continue;
+        syncDirectory(file);
+        synced.push_back(std::move(directory));
+    }
+}
+
+ReplaceOutcome replaceOpened(
+    std::span<Replacement> files, std::span<const ProduceBytes> bytes, Leftovers leftovers)
+{
+    if (leftovers == Leftovers::Remove) {
+        for (const Replacement &file : files)
+            removeStaleTemporaries(file, false);
+    }
     for (std::size_t i = 0; i < files.size(); ++i) {
         int error = 0;
         const ReplaceStep failed = writeTemporary(files[i], bytes[i], error);
@@ -105,7 +121,7 @@ ReplaceOutcome replaceOpened(std::span<Replacement> files, std::span<const std::
                 file.oldName = newTemporaryName(file);
         }
         int error = 0;
-        if (!writeJournal(files, error)) {
+        if (!writeJournal(files, leftovers, error)) {
             removeTemporaries(files);
             return { ReplaceStep::Create, 0, error };
         }
@@ -118,18 +134,19 @@ ReplaceOutcome replaceOpened(std::span<Replacement> files, std::span<const std::
         const ReplaceStep failed = moveIntoPlace(file, error);
         if (failed != ReplaceStep::None) {
             // Where the put-back fails, the journal, the kept old files and the waiting new ones
-            // stay for finishCutOffReplacement.
+            // stay for finishCutOffReplacement; the journal goes only once the put-back lasts.
             if (putBack(files.first(i))) {
-                if (several)
+                if (several) {
+                    syncDirectories(files.first(i));
                     removeJournal(files.front().path);
+                }
                 removeTemporaries(files);
                 dropOldFiles(files);
             }
             return { failed, i, error };
         }
     }
-    for (Replacement &file : files)
-        syncDirectory(file);
+    syncDirectories(files);
     for (Replacement &file : files)
         file.temporaryHandle.reset();
     dropOldFiles(files);
@@ -140,11 +157,16 @@ ReplaceOutcome replaceOpened(std::span<Replacement> files, std::span<const std::
 
 } // namespace replacement
 
-ReplaceOutcome replaceFiles(std::span<const FileText> files)
+ProduceBytes bytesAtHand(std::string_view bytes)
+{
+    return [bytes](const PutBytes &put) { return put(bytes); };
+}
+
+ReplaceOutcome replaceFiles(std::span<const FileText> files, Leftovers leftovers)
 {
     using namespace replacement;
     std::vector<Replacement> opened(files.size());
-    std::vector<std::string_view> bytes;
+    std::vector<ProduceBytes> bytes;
     bytes.reserve(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         int error = 0;
@@ -153,7 +175,7 @@ ReplaceOutcome replaceFiles(std::span<const FileText> files)
             return { failed, i, error };
         bytes.push_back(files[i].bytes);
     }
-    return replaceOpened(opened, bytes);
+    return replaceOpened(opened, bytes, leftovers);
 }
 
 } // namespace velmora

@@ -1,17 +1,28 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace velmora {
 
+// Writes the next piece of a file's new bytes; false when it could not be written.
+using PutBytes = std::function<bool(std::string_view piece)>;
+
+// Hands a file's new bytes to put, piece by piece and in order, so that bytes made on the way
+// need not all be held at once; false as soon as put fails.
+using ProduceBytes = std::function<bool(const PutBytes &put)>;
+
+// The producer of bytes that are all at hand; they must outlive it.
+ProduceBytes bytesAtHand(std::string_view bytes);
+
 // One file to be given new contents.
 struct FileText
 {
     std::string path;
-    std::string_view bytes;
+    ProduceBytes bytes;
 };
 
 // Where a replacement stopped; None when every file was replaced. Changed: another program
@@ -44,7 +55,11 @@ struct ReplaceOutcome
 // and the last rename, a note beside the first file tells finishCutOffReplacement what to
 // complete. Temporary files that killed replacements left beside a file are removed before it
 // is replaced, unless a live writer holds them.
-ReplaceOutcome replaceFiles(std::span<const FileText> files);
+// Leftovers::AlreadyRemoved skips that removal, for a caller that has just removed them
+// (finishCutOffReplacement) and keeps other replacements of these files out meanwhile.
+enum class Leftovers { Remove, AlreadyRemoved };
+ReplaceOutcome replaceFiles(
+    std::span<const FileText> files, Leftovers leftovers = Leftovers::Remove);
 
 // True when a replaceFiles of these paths (the same paths, in the same order) was cut off
 // between its first and its last rename, so that the files may hold the bytes of different

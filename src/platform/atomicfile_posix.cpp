@@ -79,18 +79,76 @@ std::pair<std::string, std::string> splitPath(const std::string &path)
 
 bool openDirectory(const std::string &directory, Replacement &file)
 {
-    const char *const path = directory.empty() ? "." : directory.c_str();
-    file.directoryHandle = SystemHandle(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!file.directoryHandle.isOpen())
-        return false;
-    // The directory as the system found it, so that a later start finds it from anywhere.
-    const std::optional<std::string> found = pathOfOpenFile(descriptor(file.directoryHandle), path);
-    file.directory = found ? (*found == "/" ? *found : *found + "/") : directory;
-    return true;
+    file.directory = directory;
+    file.longestName = 0;
+    file.directoryHandle = SystemHandle(
+        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return file.directoryHandle.isOpen();
 }
+
+std::string foundDirectory(const Replacement &file)
+{
+    const std::optional<std::string> found = pathOfOpenFile(
+        descriptor(file.directoryHandle), file.directory.empty() ? "." : file.directory);
+    if (!found)
+        return file.directory;
+    return *found == "/" ? *found : *found + "/";
+}
+
+namespace {
+
+// Takes the regular file open as opened, which the entry file.name of the file's directory
+// stands for, as the file to replace; refuses anything else.
+ReplaceStep keepOriginal(
+    FileDescriptor &opened, const struct stat &info, Replacement &file, int &error, Opening why)
+{
+    if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return ReplaceStep::Create;
+    }
+    file.original = identityOf(info);
+    // A writable directory would let the rename replace a file its user may not write; a
+    // file whose permission bits let nobody write it stays read-only even for root, as the
+    // read-only attribute does on Windows.
+    if (why == Opening::ToReplace
+        && ((info.st_mode & 0222) == 0
+            || ::faccessat(descriptor(file.directoryHandle), file.name.c_str(), W_OK, AT_EACCESS)
+                != 0)) {
+        error = EACCES;
+        return ReplaceStep::Create;
+    }
+    file.originalHandle = SystemHandle(opened.release());
+    return ReplaceStep::None;
+}
+
+// Opens a path whose last part is a plain name and no link, as most are: the system resolves
+// its directory as it resolves any path, and the name is opened inside that directory. Nothing
+// when the last part is a link, or anything is odd, for the full resolution of openTarget.
+std::optional<ReplaceStep> openPlainName(
+    const std::string &path, Replacement &file, int &error, Opening why)
+{
+    const auto [directory, name] = splitPath(path);
+    if (name.empty() || name == "." || name == ".." || !openDirectory(directory, file))
+        return std::nullopt;
+    file.name = name;
+    FileDescriptor opened(::openat(descriptor(file.directoryHandle), name.c_str(),
+        O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
+    if (!opened.isOpen())
+        return errno == ENOENT ? std::optional(ReplaceStep::None) : std::nullopt;
+    struct stat info = {};
+    if (::fstat(opened.get(), &info) != 0)
+        return std::nullopt;
+    return keepOriginal(opened, info, file, error, why);
+}
+
+} // namespace
 
 ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, Opening why)
 {
+    file.path = path;
+    if (const std::optional<ReplaceStep> step = openPlainName(path, file, error, why))
+        return *step;
+    file = Replacement();
     file.path = path;
     for (int attempt = 0; attempt < 10; ++attempt) {
         // The system follows the links of the path, and refuses where it would refuse any
@@ -132,10 +190,9 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
             error = errno;
             return ReplaceStep::Create;
         }
-        if (!S_ISREG(info.st_mode)) {
-            error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-            return ReplaceStep::Create;
-        }
+        if (!S_ISREG(info.st_mode))
+            return keepOriginal(opened, info, file, error, why);
+        // Where the system found the file: the rename must happen there.
         const std::optional<std::string> found = pathOfOpenFile(opened.get(), path);
         if (!found) {
             error = errno;
@@ -147,21 +204,9 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
             error = errno;
             return ReplaceStep::Create;
         }
-        file.original = identityOf(info);
-        if (identityWithin(file, name) != file.original)
+        if (identityWithin(file, name) != identityOf(info))
             continue; // renamed or replaced meanwhile
-        // A writable directory would let the rename replace a file its user may not write; a
-        // file whose permission bits let nobody write it stays read-only even for root, as the
-        // read-only attribute does on Windows.
-        if (why == Opening::ToReplace
-            && ((info.st_mode & 0222) == 0
-                || ::faccessat(descriptor(file.directoryHandle), name.c_str(), W_OK, AT_EACCESS)
-                    != 0)) {
-            error = EACCES;
-            return ReplaceStep::Create;
-        }
-        file.originalHandle = SystemHandle(opened.release());
-        return ReplaceStep::None;
+        return keepOriginal(opened, info, file, error, why);
     }
     error = EAGAIN;
     return ReplaceStep::Create;
@@ -177,8 +222,11 @@ std::optional<FileIdentity> identityWithin(const Replacement &file, const std::s
 
 std::size_t nameLimit(const Replacement &file)
 {
-    const long limit = ::fpathconf(descriptor(file.directoryHandle), _PC_NAME_MAX);
-    return limit > 0 ? std::size_t(limit) : 255;
+    if (file.longestName == 0) {
+        const long limit = ::fpathconf(descriptor(file.directoryHandle), _PC_NAME_MAX);
+        file.longestName = limit > 0 ? std::size_t(limit) : 255;
+    }
+    return file.longestName;
 }
 
 Created createTemporary(Replacement &file, const std::string &name, int &error)
@@ -212,10 +260,10 @@ Created createTemporary(Replacement &file, const std::string &name, int &error)
     return Created::Failed;
 }
 
-ReplaceStep fillTemporary(Replacement &file, std::string_view bytes, int &error)
+ReplaceStep fillTemporary(Replacement &file, const ProduceBytes &bytes, int &error)
 {
     const int fd = descriptor(file.temporaryHandle);
-    if (!writeAll(fd, bytes)) {
+    if (!bytes([fd](std::string_view piece) { return writeAll(fd, piece); })) {
         error = errno;
         return ReplaceStep::Write;
     }
@@ -259,20 +307,22 @@ bool removeWithin(const Replacement &file, const std::string &name)
 
 std::vector<std::string> namesWithin(const Replacement &file)
 {
+    // Read through the directory's own descriptor, whose position nothing else uses.
     std::vector<std::string> names;
-    const int listing
-        = ::openat(descriptor(file.directoryHandle), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listing < 0)
+    const int directory = descriptor(file.directoryHandle);
+    if (::lseek(directory, 0, SEEK_SET) != 0)
         return names;
-    DIR *const directory = ::fdopendir(listing);
-    if (!directory) {
-        ::close(listing);
-        return names;
+    alignas(dirent64) char buffer[32 * 1024];
+    for (;;) {
+        const ssize_t size = ::getdents64(directory, buffer, sizeof buffer);
+        if (size <= 0)
+            return names;
+        for (ssize_t at = 0; at < size;) {
+            const auto *const entry = reinterpret_cast<const dirent64 *>(buffer + at);
+            names.emplace_back(entry->d_name);
+            at += entry->d_reclen;
+        }
     }
-    while (const dirent *entry = ::readdir(directory))
-        names.emplace_back(entry->d_name);
-    ::closedir(directory);
-    return names;
 }
 
 void removeUnlessHeld(const Replacement &file, const std::string &name)

@@ -116,6 +116,11 @@ bool openDirectory(const std::string &directory, Replacement &file)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::string foundDirectory(const Replacement &file)
+{
+    return file.directory;
+}
+
 ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, Opening why)
 {
     file.path = path;
@@ -196,10 +201,11 @@ Created createTemporary(Replacement &file, const std::string &name, int &error)
     return Created::Yes;
 }
 
-ReplaceStep fillTemporary(Replacement &file, std::string_view bytes, int &error)
+ReplaceStep fillTemporary(Replacement &file, const ProduceBytes &bytes, int &error)
 {
-    if (!writeAll(handleOf(file.temporaryHandle), bytes)
-        || !FlushFileBuffers(handleOf(file.temporaryHandle))) {
+    const HANDLE temporary = handleOf(file.temporaryHandle);
+    if (!bytes([temporary](std::string_view piece) { return writeAll(temporary, piece); })
+        || !FlushFileBuffers(temporary)) {
         error = int(GetLastError());
         return ReplaceStep::Write;
     }

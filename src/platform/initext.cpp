@@ -303,13 +303,12 @@ std::string_view lineEndStyle(std::string_view text)
     return cr + 1 < text.size() && text[cr + 1] == '\n' ? "\r\n" : "\r";
 }
 
-// lead followed by text with key in section set to value, or nothing when it already is.
-std::optional<std::string> editText(std::string_view lead, std::string_view text,
-    std::string_view section, std::string_view key, std::string_view value,
-    const LeadBytes &leadBytes)
+// The change of text that sets key in section to value, or nothing when it already is so; its
+// kept parts point into text.
+std::optional<IniEdit> editText(std::string_view text, std::string_view section,
+    std::string_view key, std::string_view value, const LeadBytes &leadBytes)
 {
     const IniPlace place = locate(text, section, key, leadBytes);
-    std::string edited;
     if (place.keyFound) {
         // The line keeps its spelling up to the '=' and the blanks after it. A value that
         // starts with a blank takes their place, or every write of it would add one more.
@@ -320,12 +319,7 @@ std::optional<std::string> editText(std::string_view lead, std::string_view text
         }
         if (text.substr(keep, place.entry.end - keep) == value)
             return std::nullopt;
-        edited.reserve(lead.size() + text.size() + value.size());
-        edited.append(lead)
-            .append(text.substr(0, keep))
-            .append(value)
-            .append(text.substr(place.entry.end));
-        return edited;
+        return IniEdit { text.substr(0, keep), std::string(value), text.substr(place.entry.end) };
     }
 
     const std::string_view lineEnd = lineEndStyle(text);
@@ -334,21 +328,23 @@ std::optional<std::string> editText(std::string_view lead, std::string_view text
     const std::size_t at = place.sectionFound ? place.lastEntry.next : text.size();
     const bool lineEndFirst = place.sectionFound ? !place.lastEntry.hasLineEnd()
                                                  : !text.empty() && !isLineEnd(text.back());
-    edited.reserve(
-        lead.size() + text.size() + sectionName.size() + keyName.size() + value.size() + 16);
-    edited.append(lead).append(text.substr(0, at));
+    std::string inserted;
+    inserted.reserve(sectionName.size() + keyName.size() + value.size() + 16);
     if (lineEndFirst)
-        edited.append(lineEnd);
+        inserted.append(lineEnd);
     if (!place.sectionFound)
-        edited.append("[").append(sectionName).append("]").append(lineEnd);
+        inserted.append("[").append(sectionName).append("]").append(lineEnd);
     // A CR right before the LF of an empty line would pair with it and swallow that line.
     const bool joinsNextLine = lineEnd == "\r" && at < text.size() && text[at] == '\n';
-    edited.append(keyName)
-        .append("=")
-        .append(value)
-        .append(joinsNextLine ? "\r\n" : lineEnd)
-        .append(text.substr(at));
-    return edited;
+    inserted.append(keyName).append("=").append(value).append(joinsNextLine ? "\r\n" : lineEnd);
+    return IniEdit { text.substr(0, at), std::move(inserted), text.substr(at) };
+}
+
+std::string joined(const IniEdit &edit)
+{
+    std::string text;
+    text.reserve(edit.before.size() + edit.inserted.size() + edit.after.size());
+    return text.append(edit.before).append(edit.inserted).append(edit.after);
 }
 
 // UTF-16LE files are handled as WTF-8 text: UTF-8 that also carries unpaired surrogates, so
@@ -494,21 +490,35 @@ std::string findIniValue(std::string_view fileBytes, std::string_view section, s
     return place.keyFound ? asReadResult(entryValue(fileBytes, place)) : "";
 }
 
-std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_view section,
+std::optional<IniEdit> editIniValue(std::string_view fileBytes, std::string_view section,
     std::string_view key, std::string_view value)
 {
     if (isUtf16(fileBytes)) {
+        // The whole text is encoded anew; only an odd last byte stays as it was.
         const std::string_view units = utf16Units(fileBytes);
-        const std::optional<std::string> edited
-            = editText({}, decodeUtf16(units), systemToText(callerName(section)),
-                systemToText(callerName(key)), systemToText(value), NoLeadBytes);
-        if (!edited)
+        const std::string text = decodeUtf16(units);
+        const std::optional<IniEdit> edit = editText(text, systemToText(callerName(section)),
+            systemToText(callerName(key)), systemToText(value), NoLeadBytes);
+        if (!edit)
             return std::nullopt;
-        return std::string(Utf16Mark) + encodeUtf16(*edited)
-            + std::string(fileBytes.substr(Utf16Mark.size() + units.size()));
+        return IniEdit { {}, std::string(Utf16Mark) + encodeUtf16(joined(*edit)),
+            fileBytes.substr(Utf16Mark.size() + units.size()) };
     }
-    const std::string_view lead = fileBytes.starts_with(Utf8Mark) ? Utf8Mark : std::string_view();
-    return editText(lead, fileBytes.substr(lead.size()), section, key, value, systemLeadBytes());
+    const std::size_t mark = fileBytes.starts_with(Utf8Mark) ? Utf8Mark.size() : 0;
+    std::optional<IniEdit> edit
+        = editText(fileBytes.substr(mark), section, key, value, systemLeadBytes());
+    if (edit)
+        edit->before = fileBytes.substr(0, mark + edit->before.size());
+    return edit;
+}
+
+std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_view section,
+    std::string_view key, std::string_view value)
+{
+    const std::optional<IniEdit> edit = editIniValue(fileBytes, section, key, value);
+    if (!edit)
+        return std::nullopt;
+    return joined(*edit);
 }
 
 IniSnapshot::IniSnapshot(std::string_view fileBytes)

@@ -23,9 +23,22 @@ constexpr std::size_t MaxIniValueBytes = 2047;
 std::string findIniValue(
     std::string_view fileBytes, std::string_view section, std::string_view key);
 
-// The file's bytes with key in section set to value: the key's line edited where it stands, or
-// the key (and its section) added; every other byte is kept. Nothing when the value already
-// stands exactly so and the file needs no rewrite. The text must pass iniTextKeepsLines.
+// A file's bytes with one change: the bytes before and after it stay as they are, and the
+// change's own bytes go between them.
+struct IniEdit
+{
+    std::string_view before; // the start of the file's bytes
+    std::string inserted;
+    std::string_view after; // the rest of the file's bytes
+};
+
+// The change that sets key in section to value: the key's line edited where it stands, or the
+// key (and its section) added; every other byte is kept. Nothing when the value already stands
+// exactly so and the file needs no rewrite. The text must pass iniTextKeepsLines.
+std::optional<IniEdit> editIniValue(std::string_view fileBytes, std::string_view section,
+    std::string_view key, std::string_view value);
+
+// The file's bytes after editIniValue's change, whole.
 std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_view section,
     std::string_view key, std::string_view value);
 

@@ -21,12 +21,15 @@ using Clock = std::chrono::steady_clock;
 
 enum class Attempt { Done, Failed, Retry };
 
-Attempt replaceWith(Replacement &file, const std::optional<std::string> &bytes)
+Attempt replaceWith(Replacement &file, const std::optional<IniEdit> &edit)
 {
-    if (!bytes)
+    if (!edit)
         return Attempt::Done; // the value stands already
-    const std::string_view text = *bytes;
-    const ReplaceOutcome outcome = replacement::replaceOpened({ &file, 1 }, { &text, 1 });
+    // The kept bytes go to the new file straight from the old file's, without a copy between.
+    const ProduceBytes bytes = [&edit](const PutBytes &put) {
+        return put(edit->before) && put(edit->inserted) && put(edit->after);
+    };
+    const ReplaceOutcome outcome = replacement::replaceOpened({ &file, 1 }, { &bytes, 1 });
     if (outcome.succeeded())
         return Attempt::Done;
     return outcome.failedStep == ReplaceStep::Changed ? Attempt::Retry : Attempt::Failed;
@@ -50,14 +53,14 @@ Attempt writeOnce(const std::string &path, std::string_view section, std::string
     if (replacement::identityWithin(file, file.name) != file.original)
         return Attempt::Retry;
     if (!file.original)
-        return replaceWith(file, setIniValue({}, section, key, value));
+        return replaceWith(file, editIniValue({}, section, key, value));
     struct stat info = {};
     if (::fstat(locked, &info) != 0)
         return Attempt::Failed;
     const std::optional<FileBytes> contents = readOpenFile(locked, std::size_t(info.st_size));
     if (!contents)
         return Attempt::Failed;
-    return replaceWith(file, setIniValue(contents->view(), section, key, value));
+    return replaceWith(file, editIniValue(contents->view(), section, key, value));
 }
 
 } // namespace

@@ -26,7 +26,7 @@ void appendField(std::string &text, std::string_view field)
 std::string journalFolder(const std::string &firstPath)
 {
     Replacement folder;
-    return openDirectory(splitPath(journalPath(firstPath)).first, folder) ? folder.directory
+    return openDirectory(splitPath(journalPath(firstPath)).first, folder) ? foundDirectory(folder)
                                                                           : std::string();
 }
 
@@ -86,8 +86,8 @@ bool completeOrUndo(std::span<Replacement> files)
     for (const Replacement &file : files) {
         if (!file.oldName.empty())
             removeWithin(file, file.oldName);
-        syncDirectory(file);
     }
+    syncDirectories(files);
     return true;
 }
 
@@ -96,12 +96,16 @@ bool completeOrUndo(std::span<Replacement> files)
 void removeStaleTemporariesOf(std::span<const std::string> paths)
 {
     Replacement folder;
-    if (openDirectory(splitPath(paths.front()).first, folder))
+    std::optional<FileIdentity> swept;
+    if (openDirectory(splitPath(paths.front()).first, folder)) {
         removeStaleTemporaries(folder, true);
+        swept = identityWithin(folder, ".");
+    }
     for (const std::string &path : paths) {
         Replacement file;
         int error = 0;
-        if (openTarget(path, file, error, Opening::ToFind) == ReplaceStep::None)
+        if (openTarget(path, file, error, Opening::ToFind) == ReplaceStep::None
+            && (!swept || identityWithin(file, ".") != swept))
             removeStaleTemporaries(file, false);
     }
 }
@@ -114,19 +118,20 @@ std::string journalPath(const std::string &firstPath)
     return directory + journalNameFor(name, 255);
 }
 
-bool writeJournal(std::span<const Replacement> files, int &error)
+bool writeJournal(std::span<const Replacement> files, Leftovers leftovers, int &error)
 {
     const std::string folder = journalFolder(files.front().path);
     std::string text;
     for (const Replacement &file : files) {
-        appendField(text, file.directory == folder ? std::string() : file.directory);
+        const std::string directory = foundDirectory(file);
+        appendField(text, directory == folder ? std::string() : directory);
         appendField(text, file.name);
         appendField(text, file.temporaryName);
         appendField(text, file.oldName);
         appendField(text, file.original ? Existed : Missing);
     }
-    const FileText journal { journalPath(files.front().path), text };
-    const ReplaceOutcome outcome = replaceFiles({ &journal, 1 });
+    const FileText journal { journalPath(files.front().path), bytesAtHand(text) };
+    const ReplaceOutcome outcome = replaceFiles({ &journal, 1 }, leftovers);
     error = outcome.systemError;
     return outcome.succeeded();
 }
@@ -135,8 +140,8 @@ void removeJournal(const std::string &firstPath)
 {
     Replacement folder;
     const auto [directory, name] = splitPath(journalPath(firstPath));
-    if (openDirectory(directory, folder) && removeWithin(folder, name))
-        syncDirectory(folder);
+    if (openDirectory(directory, folder))
+        removeWithin(folder, name);
 }
 
 } // namespace velmora::replacement

@@ -12,10 +12,13 @@ namespace velmora::replacement {
 
 std::string journalPath(const std::string &firstPath);
 
-// Writes the note for files, whose temporary files are complete; false, with error set, when
-// it cannot be written.
-bool writeJournal(std::span<const Replacement> files, int &error);
+// Writes the note for files, whose temporary files are complete, and makes it last before any
+// of them is renamed; false, with error set, when it cannot be written.
+bool writeJournal(std::span<const Replacement> files, Leftovers leftovers, int &error);
 
+// Removes the note once what it describes has lasted. Its removal itself need not last: a note
+// whose new files are all in place and whose old ones are gone changes nothing when it is
+// found again.
 void removeJournal(const std::string &firstPath);
 
 } // namespace velmora::replacement

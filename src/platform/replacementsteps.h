@@ -60,10 +60,11 @@ struct FileIdentity
 struct Replacement
 {
     std::string path; // as the caller named it
-    std::string directory; // where the system found the file, ending in its separator
+    std::string directory; // its directory as named, ending in its separator (see foundDirectory)
     std::string name; // the file's name there
     std::optional<FileIdentity> original; // what the name stood for; nothing when it was free
     SystemHandle directoryHandle;
+    mutable std::size_t longestName = 0; // nameLimit's answer, once asked
     SystemHandle originalHandle; // the original file, open for reading
     std::string temporaryName; // the new bytes' file beside it, once created
     SystemHandle temporaryHandle; // held until the rename, so that no sweep removes the file
@@ -85,6 +86,10 @@ ReplaceStep openTarget(
 // Opens a directory for the name steps below; false when it cannot be opened.
 bool openDirectory(const std::string &directory, Replacement &file);
 
+// The file's directory as the system found it, ending in its separator, so that a later start
+// finds it from anywhere; the directory as named when the system cannot tell.
+std::string foundDirectory(const Replacement &file);
+
 // The directory part of path with its separator (empty for a bare name), and the name after it.
 std::pair<std::string, std::string> splitPath(const std::string &path);
 
@@ -103,7 +108,7 @@ Created createTemporary(Replacement &file, const std::string &name, int &error);
 
 // Fills the temporary file with bytes, gives it the original's access (or a new file's) and
 // flushes it to disk.
-ReplaceStep fillTemporary(Replacement &file, std::string_view bytes, int &error);
+ReplaceStep fillTemporary(Replacement &file, const ProduceBytes &bytes, int &error);
 
 // Waits until no other program forbids renaming over the file; false, with error set, when one
 // keeps doing so.
@@ -128,9 +133,13 @@ void removeUnlessHeld(const Replacement &file, const std::string &name);
 // Makes the finished renames in the file's directory last through a crash.
 void syncDirectory(const Replacement &file);
 
+// syncDirectory for every file, once for each directory they share.
+void syncDirectories(std::span<const Replacement> files);
+
 // The steps put together, for files that openTarget opened: what replaceFiles does after opening
 // them. The INI engine opens and locks its file itself.
-ReplaceOutcome replaceOpened(std::span<Replacement> files, std::span<const std::string_view> bytes);
+ReplaceOutcome replaceOpened(std::span<Replacement> files, std::span<const ProduceBytes> bytes,
+    Leftovers leftovers = Leftovers::Remove);
 
 // Gives the files replaced so far their old files back; false when one of them cannot be.
 bool putBack(std::span<Replacement> replaced);

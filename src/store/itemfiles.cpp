@@ -12,6 +12,8 @@
 #include "atomicfile.h"
 #include "codepage.h"
 #include "commatext.h"
+#include "commatextreader.h"
+#include "commatextwriter.h"
 #include "error.h"
 #include "filebytes.h"
 
@@ -54,60 +56,6 @@ FileBytes readItemFile(const std::string &path)
     return std::move(*bytes);
 }
 
-// Calls take with each line of text as it is found: a line ends at CR, LF or CR LF; a line end
-// at the very end starts no further line; a NUL byte ends the text.
-template<typename Take>
-void forEachLine(const FileBytes &text, Take take)
-{
-    const char *at = text.data(); // a NUL follows the last byte
-    while (*at) {
-        const char *const end = at + std::strcspn(at, "\r\n"); // stops at the NUL as well
-        take(std::string_view(at, std::size_t(end - at)));
-        at = end;
-        if (at[0] == '\r' && at[1] == '\n')
-            at += 2;
-        else if (*at)
-            ++at;
-    }
-}
-
-// The leading fields of one line of an item file at a time.
-template<std::size_t count>
-class RecordFields
-{
-public:
-    // Reads the fields of line; further fields are ignored, and too few fields raise the error
-    // that names the first missing position.
-    void split(std::string_view line)
-    {
-        std::size_t index = 0;
-        ForEachCommaField(line, [&](std::string_view field) {
-            if (index < count)
-                m_fields[index] = keep(index, field, line);
-            ++index;
-        });
-        if (index < count)
-            throw Error("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
-    }
-
-    std::string text(std::size_t index) const { return std::string(m_fields[index]); }
-
-private:
-    // Fields are views into the line, except those that had to be unescaped: they last only for
-    // the call that hands them over, so they are copied.
-    std::string_view keep(std::size_t index, std::string_view field, std::string_view line)
-    {
-        const std::less_equal<const char *> notAfter;
-        if (notAfter(line.data(), field.data())
-            && notAfter(field.data() + field.size(), line.data() + line.size()))
-            return field;
-        return m_unescaped[index].assign(field);
-    }
-
-    std::array<std::string_view, count> m_fields;
-    std::array<std::string, count> m_unescaped;
-};
-
 // Passed to emplace_back, builds the record that make() returns right in the vector: the
 // conversion's result initialises the element, where push_back(make()) would move a temporary
 // and so cost as much again as building the record.
@@ -120,10 +68,42 @@ struct InPlace
 template<typename Make>
 InPlace(Make) -> InPlace<Make>;
 
+// How many records are read before the rest of a file is judged by them.
+constexpr std::size_t RecordsBeforeEstimate = 256;
+
+// Makes room at once for the records that the rest of the text holds, at the rate of those read
+// so far and a little more, so that a large file's records are not moved again and again as
+// the vector grows. Where the memory cannot hold that much, the vector grows as it goes.
+template<typename Record>
+void reserveForTheRest(std::vector<Record> &records, std::size_t bytesRead, std::size_t size)
+{
+    if (bytesRead == 0 || bytesRead >= size)
+        return;
+    const double expected = double(records.size()) * double(size) / double(bytesRead) * 17 / 16;
+    if (expected >= double(records.max_size()))
+        return;
+    try {
+        records.reserve(std::size_t(expected) + 1);
+    } catch (const std::bad_alloc &) { }
+}
+
 // Orders codes as the numbers that a save writes: shorter first, then byte by byte.
 bool codeLess(std::string_view a, std::string_view b)
 {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+// True when two codes are the same bytes. Codes are a few digits: a plain loop beats a call to
+// the library's comparison, and a load compares one code with another for every value.
+bool sameCode(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
 }
 
 // Finds the items that have a code.
@@ -146,14 +126,14 @@ public:
     std::span<const std::size_t> find(std::string_view code)
     {
         auto first = m_order.cbegin() + std::ptrdiff_t(m_next);
-        if (first == m_order.cend() || m_items[*first].Code != code) {
+        if (first == m_order.cend() || !sameCode(m_items[*first].Code, code)) {
             first = std::lower_bound(
                 m_order.cbegin(), m_order.cend(), code, [&](std::size_t item, std::string_view c) {
                     return codeLess(m_items[item].Code, c);
                 });
         }
         auto last = first;
-        while (last != m_order.cend() && m_items[*last].Code == code)
+        while (last != m_order.cend() && sameCode(m_items[*last].Code, code))
             ++last;
         m_next = std::size_t(last - m_order.cbegin());
         return { first, last };
@@ -177,39 +157,51 @@ void appendValues(ItemList &items, std::span<const std::size_t> receivers,
     taker.insert(taker.end(), std::make_move_iterator(first), std::make_move_iterator(last));
 }
 
-// A field with a line break or a NUL byte cannot be written: its line would split in two, or the
-// text would end there, when the file is read again.
-bool fitsOnALine(std::initializer_list<std::string_view> fields)
-{
-    return std::ranges::all_of(fields, [](std::string_view field) {
-        return field.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
-    });
-}
-
-// The name of the item file that a record of items could not be written to, or an empty view.
+// The name of the item file that a record of items could not be written to, or an empty view:
+// the first field, item by item and each item's values after it, that would break its line.
 std::string_view fileThatCannotHold(const ItemList &items)
 {
+    const auto breaksLine = [](std::initializer_list<std::string_view> fields) {
+        return std::ranges::any_of(fields, breaksCommaLine);
+    };
     for (const TItemData &item : items) {
-        if (!fitsOnALine({ item.Name, item.FileName, item.Section, item.Key }))
+        if (breaksLine({ item.Name, item.FileName, item.Section, item.Key }))
             return ItemFileName;
         for (const TValueData &value : item.Values) {
-            if (!fitsOnALine({ value.ValueCode, value.Name, value.Value }))
+            if (breaksLine({ value.ValueCode, value.Name, value.Value }))
                 return ValueFileName;
         }
     }
     return {};
 }
 
-void appendLine(std::string &text, std::initializer_list<std::string_view> fields)
+// How writing the lines of an item file ended: all written, stopped at a field that would break
+// its line, or stopped because put failed.
+enum class LinesEnd { Written, Refused, NotPut };
+
+LinesEnd writeItemLines(const ItemList &items, const PutBytes &put)
 {
-    bool first = true;
-    for (const std::string_view field : fields) {
-        if (!first)
-            text.push_back(',');
-        first = false;
-        text += QuoteCommaField(field);
+    CommaTextWriter lines(put);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const TItemData &item = items[i];
+        if (!lines.writeLine(
+                { TwoDigitCode(i + 1), item.Name, item.FileName, item.Section, item.Key }))
+            return LinesEnd::Refused;
     }
-    text += "\r\n";
+    return lines.finish() ? LinesEnd::Written : LinesEnd::NotPut;
+}
+
+LinesEnd writeValueLines(const ItemList &items, const PutBytes &put)
+{
+    CommaTextWriter lines(put);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string code = TwoDigitCode(i + 1);
+        for (const TValueData &value : items[i].Values) {
+            if (!lines.writeLine({ code, value.ValueCode, value.Name, value.Value }))
+                return LinesEnd::Refused;
+        }
+    }
+    return lines.finish() ? LinesEnd::Written : LinesEnd::NotPut;
 }
 
 } // namespace
@@ -227,14 +219,14 @@ ItemList LoadItemFile(const std::string &path)
     return reportingLackOfMemory(path, [&] {
         const FileBytes text = readItemFile(path);
         ItemList items;
-        RecordFields<5> fields;
-        forEachLine(text, [&](std::string_view line) {
-            fields.split(line);
+        CommaTextReader<5> lines(text);
+        while (lines.next()) {
+            const auto &fields = lines.fields();
             items.emplace_back(InPlace { [&] {
-                return TItemData { fields.text(0), fields.text(1), fields.text(2), fields.text(3),
-                    fields.text(4), {} };
+                return TItemData { std::string(fields[0]), std::string(fields[1]),
+                    std::string(fields[2]), std::string(fields[3]), std::string(fields[4]), {} };
             } });
-        });
+        }
         return items;
     });
 }
@@ -244,14 +236,16 @@ std::vector<TValueData> LoadValueFile(const std::string &path)
     return reportingLackOfMemory(path, [&] {
         const FileBytes text = readItemFile(path);
         std::vector<TValueData> values;
-        RecordFields<4> fields;
-        forEachLine(text, [&](std::string_view line) {
-            fields.split(line);
+        CommaTextReader<4> lines(text);
+        while (lines.next()) {
+            if (values.size() == RecordsBeforeEstimate)
+                reserveForTheRest(values, lines.bytesRead(), text.size());
+            const auto &fields = lines.fields();
             values.emplace_back(InPlace { [&] {
-                return TValueData { fields.text(0), fields.text(1), fields.text(2),
-                    fields.text(3) };
+                return TValueData { std::string(fields[0]), std::string(fields[1]),
+                    std::string(fields[2]), std::string(fields[3]) };
             } });
-        });
+        }
         return values;
     });
 }
@@ -277,7 +271,7 @@ void LinkValues(ItemList &items, std::vector<TValueData> values)
     ItemsByCode itemsByCode(items);
     for (auto first = values.begin(); first != values.end();) {
         const auto last = std::find_if(first, values.end(),
-            [&](const TValueData &value) { return value.ItemCode != first->ItemCode; });
+            [&](const TValueData &value) { return !sameCode(value.ItemCode, first->ItemCode); });
         appendValues(items, itemsByCode.find(first->ItemCode), first, last);
         first = last;
     }
@@ -286,32 +280,43 @@ void LinkValues(ItemList &items, std::vector<TValueData> values)
 ItemFileTexts FormatItemFiles(const ItemList &items)
 {
     ItemFileTexts texts;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const TItemData &item = items[i];
-        const std::string code = TwoDigitCode(i + 1);
-        appendLine(texts.items, { code, item.Name, item.FileName, item.Section, item.Key });
-        for (const TValueData &value : item.Values)
-            appendLine(texts.values, { code, value.ValueCode, value.Name, value.Value });
-    }
+    const auto appendTo = [](std::string &text) {
+        return [&text](std::string_view bytes) {
+            text.append(bytes);
+            return true;
+        };
+    };
+    writeItemLines(items, appendTo(texts.items));
+    writeValueLines(items, appendTo(texts.values));
     return texts;
 }
 
 void WriteItemFiles(const std::string &directory, const ItemList &items)
 {
-    if (const std::string_view file = fileThatCannotHold(items); !file.empty())
-        throw Error(cannotCreate(directory + std::string(file)));
     const std::array paths = itemFilePaths(directory);
     try {
-        const ItemFileTexts texts = FormatItemFiles(items);
-        // Saves in one folder take turns; a save that was cut off there is finished first.
+        // Saves in one folder take turns; a save that was cut off there is finished first, and
+        // the temporary files that killed saves left there are removed.
         const FolderLock lock(directory, FolderLock::Mode::Exclusive);
         if (!lock.isHeld() || !finishCutOffReplacement(paths))
             throw Error(cannotCreate(paths[0]));
-        const std::array files { FileText { paths[0], texts.items },
-            FileText { paths[1], texts.values } };
-        const ReplaceOutcome outcome = replaceFiles(files);
+        // The lines go to the files as they are made, a buffer at a time; a field that would
+        // break its line stops the save before any file is replaced.
+        bool refused = false;
+        const auto producing = [&](LinesEnd (*writeLines)(const ItemList &, const PutBytes &)) {
+            return [&, writeLines](const PutBytes &put) {
+                const LinesEnd end = writeLines(items, put);
+                refused = refused || end == LinesEnd::Refused;
+                return end == LinesEnd::Written;
+            };
+        };
+        const std::array files { FileText { paths[0], producing(writeItemLines) },
+            FileText { paths[1], producing(writeValueLines) } };
+        const ReplaceOutcome outcome = replaceFiles(files, Leftovers::AlreadyRemoved);
         if (outcome.succeeded())
             return;
+        if (refused)
+            throw Error(cannotCreate(directory + std::string(fileThatCannotHold(items))));
         if (outcome.failedStep == ReplaceStep::Write)
             throw Error("ストリームへの書き込みエラー");
         throw Error(cannotCreate(paths[outcome.fileIndex]));

@@ -41,7 +41,8 @@ private:
 // out.
 void LinkValues(ItemList &items, std::vector<TValueData> values);
 
-// The contents of both item files for the list: items in order, codes from their positions.
+// The contents of both item files for the list: items in order, codes from their positions. A
+// text ends with the line of the first field that would break its line.
 struct ItemFileTexts
 {
     std::string items;
@@ -53,8 +54,9 @@ ItemFileTexts FormatItemFiles(const ItemList &items);
 // written out completely before either replaces its old file, so a failure leaves both old files
 // as they were, and a crash between the two renames is repaired by the next ItemFilesReadLock or
 // save. Saves in one folder take turns. A field holding CR, LF or NUL, which would not read back
-// as the same record, is refused before anything is written. Throws Error with the user's
-// message on failure.
+// as the same record, is refused before any file is replaced. Throws Error with the user's
+// message on failure. The files' lines are written as they are made, so a save needs little
+// memory beyond the items.
 void WriteItemFiles(const std::string &directory, const ItemList &items);
 
 // "%.2d": at least two digits, zero-padded.

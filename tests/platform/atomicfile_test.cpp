@@ -89,7 +89,7 @@ TEST(ReplaceFilesTest, FileOfTheLongestNameIsReplaced)
     ScratchDirectory dir;
     const std::string name = longestName(dir);
     dir.write(name, "old");
-    const FileText file { dir.file(name), "new" };
+    const FileText file { dir.file(name), bytesAtHand("new") };
     EXPECT_TRUE(replaceFiles({ &file, 1 }).succeeded());
     EXPECT_EQ(dir.read(name), "new");
     EXPECT_EQ(dir.listing(), name);
@@ -108,7 +108,7 @@ TEST(ReplaceFilesTest, RemovesWhatKilledReplacementsLeftUnlessAWriterHoldsIt)
 
     // Replacing a file removes its own left-overs; the note of a cut-off replacement of several
     // files is not one of them.
-    const FileText file { dir.file("a.ini"), "new" };
+    const FileText file { dir.file("a.ini"), bytesAtHand("new") };
     EXPECT_TRUE(replaceFiles({ &file, 1 }).succeeded());
     EXPECT_EQ(dir.listing(),
         ".a.ini.velmora-Held01 .a.ini.velmora-journal .b.ini.velmora-Stale2 a.ini other.txt");

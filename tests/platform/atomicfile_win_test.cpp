@@ -42,8 +42,8 @@ private:
 
 std::array<FileText, 2> pairIn(const ScratchDirectory &dir)
 {
-    return { FileText { dir.file("ITEM.CSV"), "new items" },
-        FileText { dir.file("VALUE.CSV"), "new values" } };
+    return { FileText { dir.file("ITEM.CSV"), bytesAtHand("new items") },
+        FileText { dir.file("VALUE.CSV"), bytesAtHand("new values") } };
 }
 
 TEST(ReplaceFilesWinTest, ReadOnlyFileStopsTheWholeReplacementBeforeAnyRename)
@@ -119,7 +119,7 @@ TEST(ReplaceFilesWinTest, ReplacedFileKeepsItsAttributes)
     dir.write("ITEM.CSV", "old items");
     const std::string path = dir.file("ITEM.CSV");
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    const FileText file { path, "new items" };
+    const FileText file { path, bytesAtHand("new items") };
     EXPECT_TRUE(replaceFiles({ &file, 1 }).succeeded());
     EXPECT_EQ(dir.read("ITEM.CSV"), "new items");
     EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
@@ -132,7 +132,7 @@ TEST(ReplaceFilesWinTest, PipeIsNeitherReadNorReplaced)
         PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
     ASSERT_NE(server, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(readFileBytes(pipe).has_value());
-    const FileText file { pipe, "new" };
+    const FileText file { pipe, bytesAtHand("new") };
     EXPECT_EQ(replaceFiles({ &file, 1 }).failedStep, ReplaceStep::Create);
     CloseHandle(server);
 }
