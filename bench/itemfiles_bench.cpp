@@ -92,7 +92,7 @@ void ItemFiles_LoadAndLink(benchmark::State &state)
     const SampleFiles &files = sampleFiles();
     for (auto _ : state) {
         ItemList items = LoadItemFile(files.directory + "ITEM.CSV");
-        LinkValues(items, LoadValueFile(files.directory + "VALUE.CSV"));
+        LoadAndLinkValues(items, files.directory + "VALUE.CSV");
         benchmark::DoNotOptimize(items.data());
     }
     state.SetBytesProcessed(std::int64_t(state.iterations() * files.bytes()));

@@ -1,7 +1,7 @@
 // Any bytes loaded as ITEM.CSV and as VALUE.CSV: a load gives records or the index message,
 // never a crash or a hang, and the records the general comma-text rule gives line by line;
 // loaded records written as a save writes them load back the same, and linking gives every
-// item exactly the values of its code.
+// item exactly the values of its code, whether the values are loaded first or as they are linked.
 
 #include <cstddef>
 #include <cstdint>
@@ -150,6 +150,45 @@ void checkLinks(ItemList items, const std::vector<TValueData> &values)
     }
 }
 
+// Loading and linking at once gives every item what loading and then linking gives; a load that
+// stops leaves every item without values.
+void checkLoadAndLink(
+    ItemList items, std::string_view bytes, const std::optional<std::vector<TValueData>> &values)
+{
+    ItemList expected = items;
+    if (values)
+        LinkValues(expected, *values);
+    else
+        for (TItemData &item : expected)
+            item.Values.clear();
+    try {
+        LoadAndLinkValues(items, memoryFile().path(bytes));
+        require(values.has_value());
+    } catch (const Error &) {
+        require(!values.has_value());
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::vector<TValueData> &got = items[i].Values;
+        const std::vector<TValueData> &want = expected[i].Values;
+        require(got.size() == want.size());
+        for (std::size_t j = 0; j < got.size(); ++j)
+            require(got[j].ItemCode == want[j].ItemCode && got[j].ValueCode == want[j].ValueCode
+                && got[j].Name == want[j].Name && got[j].Value == want[j].Value);
+    }
+}
+
+// Items for linking where the bytes give none: two codes that short inputs hold, each with a
+// value that a link must replace.
+ItemList standInItems()
+{
+    ItemList items(2);
+    items[0].Code = "01";
+    items[1].Code = "a";
+    for (TItemData &item : items)
+        item.Values.push_back({ "stale", "", "", "" });
+    return items;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -165,5 +204,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         checkValuesRoundTrip(*values);
     if (items && values)
         checkLinks(*items, *values);
+    checkLoadAndLink(items ? *items : standInItems(), bytes, values);
     return 0;
 }

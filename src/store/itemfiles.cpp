@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <new>
 #include <numeric>
@@ -145,17 +146,53 @@ private:
     std::size_t m_next = 0; // where the items after those found last time start in m_order
 };
 
-// Appends the values [first, last) to every receiving item; the last one takes them over.
-void appendValues(ItemList &items, std::span<const std::size_t> receivers,
-    std::vector<TValueData>::iterator first, std::vector<TValueData>::iterator last)
+// Appends a run of values that share one code to every receiving item, each value made by
+// make(line) for the lines [first, last) right in the item's list. A list grows at least
+// twofold when it must grow, as values of one code may come in several runs.
+template<typename Line, typename Make>
+void appendRun(ItemList &items, std::span<const std::size_t> receivers, const Line *first,
+    const Line *last, Make make)
 {
-    if (receivers.empty())
-        return;
-    for (const std::size_t item : receivers.first(receivers.size() - 1))
-        items[item].Values.insert(items[item].Values.end(), first, last);
-    std::vector<TValueData> &taker = items[receivers.back()].Values;
-    taker.insert(taker.end(), std::make_move_iterator(first), std::make_move_iterator(last));
+    for (const std::size_t item : receivers) {
+        std::vector<TValueData> &values = items[item].Values;
+        const std::size_t needed = values.size() + std::size_t(last - first);
+        if (needed > values.capacity())
+            values.reserve(std::max(needed, 2 * values.capacity()));
+        for (const Line *line = first; line != last; ++line)
+            values.emplace_back(InPlace { [&] { return make(*line); } });
+    }
 }
+
+// The lines of VALUE.CSV that follow each other with one item code, as views into the file's
+// bytes, or into copies of fields that had to be unescaped.
+class ValueRun
+{
+public:
+    using Fields = std::array<std::string_view, 4>;
+
+    void clear()
+    {
+        m_lines.clear();
+        m_unescaped.clear();
+    }
+    void add(Fields fields, const FileBytes &text)
+    {
+        const std::less_equal<const char *> notAfter;
+        for (std::string_view &field : fields) {
+            if (!notAfter(text.data(), field.data())
+                || !notAfter(field.data() + field.size(), text.data() + text.size()))
+                field = m_unescaped.emplace_back(field);
+        }
+        m_lines.push_back(fields);
+    }
+    std::string_view code() const { return m_lines.front()[0]; }
+    const Fields *begin() const { return m_lines.data(); }
+    const Fields *end() const { return m_lines.data() + m_lines.size(); }
+
+private:
+    std::vector<Fields> m_lines;
+    std::deque<std::string> m_unescaped;
+};
 
 // The name of the item file that a record of items could not be written to, or an empty view:
 // the first field, item by item and each item's values after it, that would break its line.
@@ -221,6 +258,8 @@ ItemList LoadItemFile(const std::string &path)
         ItemList items;
         CommaTextReader<5> lines(text);
         while (lines.next()) {
+            if (items.size() == RecordsBeforeEstimate)
+                reserveForTheRest(items, lines.bytesRead(), text.size());
             const auto &fields = lines.fields();
             items.emplace_back(InPlace { [&] {
                 return TItemData { std::string(fields[0]), std::string(fields[1]),
@@ -267,13 +306,45 @@ void LinkValues(ItemList &items, std::vector<TValueData> values)
 {
     for (TItemData &item : items)
         item.Values.clear();
-    // Values that stand together with one code go over together.
     ItemsByCode itemsByCode(items);
-    for (auto first = values.begin(); first != values.end();) {
-        const auto last = std::find_if(first, values.end(),
-            [&](const TValueData &value) { return !sameCode(value.ItemCode, first->ItemCode); });
-        appendValues(items, itemsByCode.find(first->ItemCode), first, last);
+    const TValueData *const end = values.data() + values.size();
+    for (const TValueData *first = values.data(); first != end;) {
+        const TValueData *last = first + 1;
+        while (last != end && sameCode(last->ItemCode, first->ItemCode))
+            ++last;
+        appendRun(items, itemsByCode.find(first->ItemCode), first, last,
+            [](const TValueData &value) { return value; });
         first = last;
+    }
+}
+
+void LoadAndLinkValues(ItemList &items, const std::string &path)
+{
+    try {
+        reportingLackOfMemory(path, [&] {
+            const FileBytes text = readItemFile(path);
+            for (TItemData &item : items)
+                item.Values.clear();
+            ItemsByCode itemsByCode(items);
+            CommaTextReader<4> reader(text);
+            ValueRun run;
+            bool more = reader.next();
+            while (more) {
+                run.clear();
+                run.add(reader.fields(), text);
+                while ((more = reader.next()) && sameCode(reader.fields()[0], run.code()))
+                    run.add(reader.fields(), text);
+                appendRun(items, itemsByCode.find(run.code()), run.begin(), run.end(),
+                    [](const ValueRun::Fields &line) {
+                        return TValueData { std::string(line[0]), std::string(line[1]),
+                            std::string(line[2]), std::string(line[3]) };
+                    });
+            }
+        });
+    } catch (...) {
+        for (TItemData &item : items)
+            item.Values.clear();
+        throw;
     }
 }
 

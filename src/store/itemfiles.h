@@ -41,6 +41,11 @@ private:
 // out.
 void LinkValues(ItemList &items, std::vector<TValueData> values);
 
+// Reads VALUE.CSV at path and links its values to items: what LinkValues(items,
+// LoadValueFile(path)) does, with every value made once, right in its item's list. Throws as
+// LoadValueFile, and then leaves every item without values.
+void LoadAndLinkValues(ItemList &items, const std::string &path);
+
 // The contents of both item files for the list: items in order, codes from their positions. A
 // text ends with the line of the first field that would break its line.
 struct ItemFileTexts

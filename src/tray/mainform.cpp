@@ -140,8 +140,7 @@ void TForm1::RebuildTrayMenu()
         {
             const ItemFilesReadLock pair(m_executableDirectory);
             m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
-            LinkValues(
-                m_itemList, LoadValueFile(m_executableDirectory + std::string(ValueFileName)));
+            LoadAndLinkValues(m_itemList, m_executableDirectory + std::string(ValueFileName));
         }
 
         // Items often share a file: each file is read once for the whole rebuild.

@@ -199,16 +199,40 @@ TEST_P(LinkValuesOrderTest, GivesEveryItemTheValuesOfItsCodeInFileOrder)
     for (const std::string &code : GetParam().itemCodes)
         items.push_back({ code, "", "", "", "", { value("stale", "") } });
     std::vector<TValueData> values;
-    for (const auto &[code, name] : GetParam().values)
+    std::string valueFile;
+    for (const auto &[code, name] : GetParam().values) {
         values.push_back(value(name, "", code));
-    LinkValues(items, values);
-    std::vector<std::string> names;
-    for (const TItemData &item : items) {
-        names.emplace_back();
-        for (const TValueData &v : item.Values)
-            names.back() += v.Name;
+        valueFile += "\"" + code + "\",\"01\",\"" + name + "\",\"\"\r\n";
     }
-    EXPECT_EQ(names, GetParam().names);
+    const auto namesOf = [](const ItemList &linked) {
+        std::vector<std::string> names;
+        for (const TItemData &item : linked) {
+            names.emplace_back();
+            for (const TValueData &v : item.Values)
+                names.back() += v.Name;
+        }
+        return names;
+    };
+    ItemList linked = items;
+    LinkValues(linked, values);
+    EXPECT_EQ(namesOf(linked), GetParam().names) << "linked";
+
+    ScratchDirectory dir;
+    dir.write("VALUE.CSV", valueFile);
+    LoadAndLinkValues(items, dir.file("VALUE.CSV"));
+    EXPECT_EQ(namesOf(items), GetParam().names) << "loaded and linked";
+}
+
+TEST(LoadAndLinkValuesTest, StopsAtABadLineLeavingNoItemAnyValue)
+{
+    ScratchDirectory dir;
+    dir.write("VALUE.CSV", "\"01\",\"01\",\"a\",\"1\"\r\n\"01\",\"02\"\r\n");
+    ItemList items { { "01", "", "", "", "", { value("stale", "") } } };
+    EXPECT_EQ(loadError([&] { LoadAndLinkValues(items, dir.file("VALUE.CSV")); }),
+        "リストのインデックスが範囲を超えています (2)");
+    EXPECT_TRUE(items[0].Values.empty());
+    EXPECT_EQ(loadError([&] { LoadAndLinkValues(items, dir.file("MISSING.CSV")); }),
+        "ファイル " + dir.file("MISSING.CSV") + " は開けません");
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LinkValuesOrderTest,
