@@ -9,15 +9,16 @@
 
 namespace velmora {
 
-bool lockBefore(int fd, int operation, std::chrono::steady_clock::time_point deadline)
+Locking lockBefore(int fd, int operation, std::chrono::steady_clock::time_point deadline)
 {
     for (;;) {
         if (::flock(fd, operation | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
+            return Locking::Taken;
+        if (errno == EBADF || errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)
+            return Locking::Unsupported;
+        if ((errno != EWOULDBLOCK && errno != EINTR)
+            || std::chrono::steady_clock::now() >= deadline)
+            return Locking::Busy;
         std::this_thread::sleep_for(LockRetryStep);
     }
 }

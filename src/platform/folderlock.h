@@ -15,7 +15,8 @@ public:
 
     FolderLock() = default;
     // Waits a short while for another process that holds the folder; isHeld() tells whether the
-    // lock was taken. Where a shared lock cannot be had, the lock is exclusive.
+    // lock was taken. Where a shared lock cannot be had, the lock is exclusive; where the file
+    // system has no folder locks at all, the folder counts as held.
     FolderLock(const std::string &directory, Mode mode);
     ~FolderLock() { release(); }
     FolderLock(FolderLock &&other) noexcept;

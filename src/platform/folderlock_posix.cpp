@@ -11,12 +11,15 @@
 
 namespace velmora {
 
-// flock on the folder itself: no file of ours appears beside the files.
+// flock on the folder itself: no file of ours appears beside the files. Where the file system
+// cannot lock a folder (NFS), the folder is held without a lock: saves there do not take turns,
+// but each of them still replaces its files whole.
 FolderLock::FolderLock(const std::string &directory, Mode mode)
 {
     FileDescriptor folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.isOpen()
-        && lockBefore(folder.get(), mode == Mode::Shared ? LOCK_SH : LOCK_EX, lockDeadline())) {
+        && lockBefore(folder.get(), mode == Mode::Shared ? LOCK_SH : LOCK_EX, lockDeadline())
+            != Locking::Busy) {
         m_handle = folder.release();
     }
 }

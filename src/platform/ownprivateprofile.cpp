@@ -36,7 +36,8 @@ Attempt replaceWith(Replacement &file, const std::optional<IniEdit> &edit)
 }
 
 // Writers take turns on the lock of the file that the path names, or on the lock of its
-// directory while there is no file yet. The file is read, and its replacement renamed, in the
+// directory while there is no file yet; where the file system takes no lock (NFS), they write
+// without one. The file is read, and its replacement renamed, in the
 // directory where the locked file was found, so that a link changed meanwhile cannot send the
 // new bytes elsewhere. Retries when the path no longer names the file that was locked, because
 // another writer replaced it meanwhile.
@@ -48,7 +49,7 @@ Attempt writeOnce(const std::string &path, std::string_view section, std::string
     if (replacement::openTarget(path, file, error) != ReplaceStep::None)
         return Attempt::Failed;
     const int locked = int(file.original ? file.originalHandle.get() : file.directoryHandle.get());
-    if (!lockBefore(locked, LOCK_EX, deadline))
+    if (lockBefore(locked, LOCK_EX, deadline) == Locking::Busy)
         return Attempt::Failed;
     if (replacement::identityWithin(file, file.name) != file.original)
         return Attempt::Retry;
