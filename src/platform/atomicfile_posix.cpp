@@ -224,7 +224,7 @@ std::size_t nameLimit(const Replacement &file)
 {
     if (file.longestName == 0) {
         const long limit = ::fpathconf(descriptor(file.directoryHandle), _PC_NAME_MAX);
-        file.longestName = limit > 0 ? std::size_t(limit) : 255;
+        file.longestName = limit > 0 ? std::size_t(limit) : NAME_MAX;
     }
     return file.longestName;
 }

@@ -18,6 +18,10 @@ namespace {
 constexpr int ReplaceAttempts = 20;
 constexpr DWORD ReplaceRetryMilliseconds = 50;
 
+// NTFS, FAT and exFAT take names of at most 255 UTF-16 units; a name in the ANSI code page has at
+// least as many bytes as units, so 255 bytes always fit.
+constexpr std::size_t LongestName = 255;
+
 // The attributes of an existing file that its replacement takes over.
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
     | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -178,13 +182,12 @@ std::optional<FileIdentity> identityWithin(const Replacement &file, const std::s
     return identityOf(info);
 }
 
-// A name has at most 255 units (each at most one byte of the ANSI code page), and the ANSI
-// functions take whole paths of at most MAX_PATH - 1 characters.
+// The ANSI functions take whole paths of at most MAX_PATH - 1 characters.
 std::size_t nameLimit(const Replacement &file)
 {
     constexpr std::size_t PathLimit = MAX_PATH - 1;
     return std::min<std::size_t>(
-        255, PathLimit > file.directory.size() ? PathLimit - file.directory.size() : 0);
+        LongestName, PathLimit > file.directory.size() ? PathLimit - file.directory.size() : 0);
 }
 
 Created createTemporary(Replacement &file, const std::string &name, int &error)

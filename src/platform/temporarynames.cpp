@@ -40,10 +40,17 @@ std::string_view headFor(std::string_view name, std::size_t limit, std::size_t t
     return headOf(name, limit > fixed ? limit - fixed : 0);
 }
 
+// Six letters and digits with at least one digit, one capital and one small letter: no word
+// that a person ends a name with, such as "backup", passes for one.
 bool isUnique(std::string_view text)
 {
+    const auto has = [text](std::string_view characters) {
+        return text.find_first_of(characters) != std::string_view::npos;
+    };
     return text.size() == UniqueLength
-        && text.find_first_not_of(UniqueCharacters) == std::string_view::npos;
+        && text.find_first_not_of(UniqueCharacters) == std::string_view::npos
+        && has(UniqueCharacters.substr(0, 26)) && has(UniqueCharacters.substr(26, 26))
+        && has(UniqueCharacters.substr(52));
 }
 
 // True when entry is the name of one of our temporary files: of the file called name, or of any
@@ -65,10 +72,12 @@ std::string newTemporaryName(const Replacement &file)
 {
     thread_local std::mt19937_64 random { std::random_device()() };
     std::uniform_int_distribution<std::size_t> pick(0, UniqueCharacters.size() - 1);
+    std::string unique(UniqueLength, '\0');
+    do
+        std::ranges::generate(unique, [&] { return UniqueCharacters[pick(random)]; });
+    while (!isUnique(unique)); // more than half of all draws pass
     std::string name = ".";
-    name.append(headFor(file.name, nameLimit(file), UniqueLength)).append(Tag);
-    for (std::size_t i = 0; i < UniqueLength; ++i)
-        name.push_back(UniqueCharacters[pick(random)]);
+    name.append(headFor(file.name, nameLimit(file), UniqueLength)).append(Tag).append(unique);
     return name;
 }
 

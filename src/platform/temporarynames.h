@@ -11,7 +11,8 @@
 namespace velmora::replacement {
 
 // A fresh name for a temporary file beside file: "." + the start of the file's name +
-// ".velmora-" + six letters or digits, never longer than the directory allows.
+// ".velmora-" + six random letters and digits, mixed so that no word looks like them, never
+// longer than the directory allows. Only names made so are ever removed as left-overs.
 std::string newTemporaryName(const Replacement &file);
 
 // The name of the note that a replacement of several files leaves beside the first file while

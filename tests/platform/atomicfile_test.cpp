@@ -71,15 +71,14 @@ private:
 #endif
 };
 
-// The longest name a file may have here: 255 bytes, or what the ANSI functions' path limit
-// leaves of it on Windows.
+// The longest name a file may have here: what the file system takes, or on Windows 255 units
+// or what the ANSI functions' path limit leaves of them.
 std::string longestName(const ScratchDirectory &dir)
 {
 #ifdef _WIN32
     const std::size_t length = std::min<std::size_t>(255, MAX_PATH - 1 - dir.path().size());
 #else
-    (void)dir;
-    const std::size_t length = 255;
+    const std::size_t length = std::size_t(::pathconf(dir.path().c_str(), _PC_NAME_MAX));
 #endif
     return std::string(length - 4, 'n') + ".ini";
 }
@@ -99,9 +98,12 @@ TEST(ReplaceFilesTest, RemovesWhatKilledReplacementsLeftUnlessAWriterHoldsIt)
 {
     ScratchDirectory dir;
     dir.write("a.ini", "old");
-    dir.write("other.txt", "someone else's");
+    // A person's own files may look much like ours.
+    for (const char *own : { ".a.ini.velmora-backup", ".a.ini.velmora-Stale1.txt",
+             ".b.ini.velmora-OLD001", "other.txt" })
+        dir.write(own, "someone else's");
     for (const char *left : { ".a.ini.velmora-Stale1", ".a.ini.velmora-Held01",
-             ".b.ini.velmora-Stale2", ".a.ini.velmora-journal" })
+             ".b.ini.velmora-7stAle", ".a.ini.velmora-journal" })
         dir.write(left, "left behind");
     const HeldFile held(dir.file(".a.ini.velmora-Held01"));
     ASSERT_TRUE(held.isHeld());
@@ -111,12 +113,15 @@ TEST(ReplaceFilesTest, RemovesWhatKilledReplacementsLeftUnlessAWriterHoldsIt)
     const FileText file { dir.file("a.ini"), bytesAtHand("new") };
     EXPECT_TRUE(replaceFiles({ &file, 1 }).succeeded());
     EXPECT_EQ(dir.listing(),
-        ".a.ini.velmora-Held01 .a.ini.velmora-journal .b.ini.velmora-Stale2 a.ini other.txt");
+        ".a.ini.velmora-Held01 .a.ini.velmora-Stale1.txt .a.ini.velmora-backup "
+        ".a.ini.velmora-journal .b.ini.velmora-7stAle .b.ini.velmora-OLD001 a.ini other.txt");
 
     // Finishing a cut-off replacement removes every left-over in the folder that nobody holds.
     const std::string paths[] = { dir.file("a.ini"), dir.file("c.ini") };
     EXPECT_TRUE(finishCutOffReplacement(paths));
-    EXPECT_EQ(dir.listing(), ".a.ini.velmora-Held01 a.ini other.txt");
+    EXPECT_EQ(dir.listing(),
+        ".a.ini.velmora-Held01 .a.ini.velmora-Stale1.txt .a.ini.velmora-backup "
+        ".b.ini.velmora-OLD001 a.ini other.txt");
 }
 
 } // namespace
