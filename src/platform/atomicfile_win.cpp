@@ -91,12 +91,6 @@ std::string finalPathOf(HANDLE file)
 
 } // namespace
 
-void SystemHandle::reset()
-{
-    if (isOpen())
-        CloseHandle(reinterpret_cast<HANDLE>(std::exchange(m_value, Closed)));
-}
-
 // A backslash may be the trail byte of a double-byte character, so the path is walked character
 // by character.
 std::pair<std::string, std::string> splitPath(const std::string &path)

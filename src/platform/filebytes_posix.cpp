@@ -9,11 +9,11 @@ namespace velmora {
 
 std::optional<FileBytes> readFileBytes(const std::string &path)
 {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const SystemHandle file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat info = {};
-    if (!file.isOpen() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (!file.isOpen() || ::fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    return readOpenFile(file.get(), std::size_t(info.st_size));
+    return readOpenFile(descriptor(file), std::size_t(info.st_size));
 }
 
 } // namespace velmora

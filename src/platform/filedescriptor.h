@@ -4,48 +4,17 @@
 
 #include <chrono>
 #include <optional>
-#include <utility>
-
-#include <unistd.h>
 
 #include "filebytes.h"
+#include "systemhandle.h"
 
 namespace velmora {
 
-// An open file descriptor, closed when it goes.
-class FileDescriptor
+// The descriptor that handle holds.
+inline int descriptor(const SystemHandle &handle)
 {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    { }
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(FileDescriptor &&other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-    { }
-    FileDescriptor &operator=(FileDescriptor &&other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-    // Gives up the descriptor without closing it.
-    int release() { return std::exchange(m_fd, -1); }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(std::exchange(m_fd, -1));
-    }
-
-private:
-    int m_fd = -1;
-};
+    return int(handle.get());
+}
 
 enum class Locking {
     Taken,

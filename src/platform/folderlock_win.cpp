@@ -43,32 +43,16 @@ FolderLock::FolderLock(const std::string &directory, Mode)
         return;
     const DWORD waited = WaitForSingleObject(mutex, DWORD(LockPatience.count()));
     // An abandoned mutex was held by a process that ended without letting go: it is ours now.
+    SystemHandle held(reinterpret_cast<std::intptr_t>(mutex));
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
-        m_handle = reinterpret_cast<std::intptr_t>(mutex);
-    else
-        CloseHandle(mutex);
-}
-
-FolderLock::FolderLock(FolderLock &&other) noexcept
-    : m_handle(std::exchange(other.m_handle, NotHeld))
-{ }
-
-FolderLock &FolderLock::operator=(FolderLock &&other) noexcept
-{
-    if (this != &other) {
-        release();
-        m_handle = std::exchange(other.m_handle, NotHeld);
-    }
-    return *this;
+        m_handle = std::move(held);
 }
 
 void FolderLock::release()
 {
-    if (!isHeld())
-        return;
-    const HANDLE mutex = reinterpret_cast<HANDLE>(std::exchange(m_handle, NotHeld));
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    if (isHeld())
+        ReleaseMutex(reinterpret_cast<HANDLE>(m_handle.get()));
+    m_handle.reset();
 }
 
 } // namespace velmora

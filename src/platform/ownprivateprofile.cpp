@@ -48,7 +48,7 @@ Attempt writeOnce(const std::string &path, std::string_view section, std::string
     int error = 0;
     if (replacement::openTarget(path, file, error) != ReplaceStep::None)
         return Attempt::Failed;
-    const int locked = int(file.original ? file.originalHandle.get() : file.directoryHandle.get());
+    const int locked = descriptor(file.original ? file.originalHandle : file.directoryHandle);
     if (lockBefore(locked, LOCK_EX, deadline) == Locking::Busy)
         return Attempt::Failed;
     if (replacement::identityWithin(file, file.name) != file.original)
