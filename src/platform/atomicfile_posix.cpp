@@ -120,14 +120,12 @@ std::optional<ReplaceStep> openPlainName(
     if (name.empty() || name == "." || name == ".." || !openDirectory(directory, file))
         return std::nullopt;
     file.name = name;
-    SystemHandle opened(::openat(descriptor(file.directoryHandle), name.c_str(),
-        O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
-    if (!opened.isOpen())
+    FoundFile found = openRegularFile(descriptor(file.directoryHandle), name.c_str(), O_NOFOLLOW);
+    if (!found.info)
         return errno == ENOENT ? std::optional(ReplaceStep::None) : std::nullopt;
-    struct stat info = {};
-    if (::fstat(descriptor(opened), &info) != 0)
+    if (S_ISLNK(found.info->st_mode) || (S_ISREG(found.info->st_mode) && !found.opened.isOpen()))
         return std::nullopt;
-    return keepOriginal(opened, info, file, error, why);
+    return keepOriginal(found.opened, *found.info, file, error, why);
 }
 
 } // namespace
@@ -142,8 +140,8 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
     for (int attempt = 0; attempt < 10; ++attempt) {
         // The system follows the links of the path, and refuses where it would refuse any
         // program (a link planted in a sticky folder by another user).
-        SystemHandle opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-        if (!opened.isOpen()) {
+        FoundFile found = openRegularFile(AT_FDCWD, path.c_str(), 0);
+        if (!found.info) {
             error = errno;
             if (error != ENOENT)
                 return ReplaceStep::Create;
@@ -174,20 +172,20 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
             }
             continue;
         }
-        struct stat info = {};
-        if (::fstat(descriptor(opened), &info) != 0) {
-            error = errno;
-            return ReplaceStep::Create;
-        }
+        const struct stat &info = *found.info;
         if (!S_ISREG(info.st_mode))
-            return keepOriginal(opened, info, file, error, why);
-        // Where the system found the file: the rename must happen there.
-        const std::optional<std::string> found = pathOfOpenFile(descriptor(opened), path);
-        if (!found) {
+            return keepOriginal(found.opened, info, file, error, why);
+        if (!found.opened.isOpen()) {
             error = errno;
             return ReplaceStep::Create;
         }
-        const auto [directory, name] = splitPath(*found);
+        // Where the system found the file: the rename must happen there.
+        const std::optional<std::string> foundPath = pathOfOpenFile(descriptor(found.opened), path);
+        if (!foundPath) {
+            error = errno;
+            return ReplaceStep::Create;
+        }
+        const auto [directory, name] = splitPath(*foundPath);
         file.name = name;
         if (!openDirectory(directory, file)) {
             error = errno;
@@ -195,7 +193,7 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
         }
         if (identityWithin(file, name) != identityOf(info))
             continue; // renamed or replaced meanwhile
-        return keepOriginal(opened, info, file, error, why);
+        return keepOriginal(found.opened, info, file, error, why);
     }
     error = EAGAIN;
     return ReplaceStep::Create;
@@ -317,12 +315,12 @@ std::vector<std::string> namesWithin(const Replacement &file)
 void removeUnlessHeld(const Replacement &file, const std::string &name)
 {
     const int directory = descriptor(file.directoryHandle);
-    const SystemHandle held(::openat(
-        directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat info = {};
-    if (held.isOpen() && ::fstat(descriptor(held), &info) == 0 && S_ISREG(info.st_mode)
-        && ::flock(descriptor(held), LOCK_EX | LOCK_NB) == 0
-        && identityWithin(file, name) == identityOf(info))
+    // Open for writing where we may: NFS grants an exclusive lock only on a file open so.
+    FoundFile found = openRegularFile(directory, name.c_str(), O_NOFOLLOW, O_RDWR);
+    if (found.info && !found.opened.isOpen())
+        found = openRegularFile(directory, name.c_str(), O_NOFOLLOW);
+    if (found.opened.isOpen() && ::flock(descriptor(found.opened), LOCK_EX | LOCK_NB) == 0
+        && identityWithin(file, name) == identityOf(*found.info))
         ::unlinkat(directory, name.c_str(), 0);
 }
 

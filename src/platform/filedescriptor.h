@@ -5,6 +5,9 @@
 #include <chrono>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "filebytes.h"
 #include "systemhandle.h"
 
@@ -27,6 +30,21 @@ enum class Locking {
 // exclusive lock on a directory or on a file open for reading, others ENOLCK, EOPNOTSUPP or
 // EINVAL. Callers then go on without the lock, as every program there must.
 Locking lockBefore(int fd, int operation, std::chrono::steady_clock::time_point deadline);
+
+// A file that a path names, looked up without being opened.
+struct FoundFile
+{
+    // What the path names; nothing, with errno set, when it names nothing that can be looked up.
+    std::optional<struct stat> info;
+    // The file, open with the access asked for, when it is a regular file and could be opened.
+    SystemHandle opened;
+};
+
+// Looks up path (relative to directory, as openat takes it; flags may add O_NOFOLLOW) without
+// opening what it names, and opens it with access (O_RDONLY or O_RDWR) only when it is a regular
+// file, never blocking: a device, a FIFO or a socket is never opened for real, so none of them
+// feels the look.
+FoundFile openRegularFile(int directory, const char *path, int flags, int access = O_RDONLY);
 
 // The first size bytes of the open file fd, fewer when it ends before; nothing when reading
 // fails.
