@@ -158,19 +158,10 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
                 error = errno;
                 return error == ENOENT ? ReplaceStep::None : ReplaceStep::Create;
             }
-            if (why == Opening::ToFind)
+            file.missingBehindLink = why == Opening::ToReplace && S_ISLNK(entry.st_mode);
+            if (why == Opening::ToFind || file.missingBehindLink)
                 return ReplaceStep::None;
-            if (S_ISLNK(entry.st_mode)) {
-                // A link to a missing file: the system creates the file it names, as for any
-                // program that writes there.
-                const SystemHandle created(::open(
-                    path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
-                if (!created.isOpen()) {
-                    error = errno;
-                    return ReplaceStep::Create;
-                }
-            }
-            continue;
+            continue; // made meanwhile
         }
         const struct stat &info = *found.info;
         if (!S_ISREG(info.st_mode))
@@ -197,6 +188,22 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
     }
     error = EAGAIN;
     return ReplaceStep::Create;
+}
+
+ReplaceStep createBehindLink(Replacement &file, int &error)
+{
+    const std::string path = file.path;
+    const SystemHandle created(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+    struct stat info = {};
+    if (!created.isOpen() || ::fstat(descriptor(created), &info) != 0) {
+        error = errno;
+        return ReplaceStep::Create;
+    }
+    file = Replacement();
+    const ReplaceStep step = openTarget(path, file, error);
+    file.createdBehindLink = step == ReplaceStep::None && file.original == identityOf(info);
+    return step;
 }
 
 std::optional<FileIdentity> identityWithin(const Replacement &file, const std::string &name)

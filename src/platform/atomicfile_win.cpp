@@ -164,6 +164,13 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
     return ReplaceStep::Create;
 }
 
+// openTarget takes a link to a missing file for a missing file there: the new file replaces the
+// link.
+ReplaceStep createBehindLink(Replacement &, int &)
+{
+    return ReplaceStep::None;
+}
+
 std::optional<FileIdentity> identityWithin(const Replacement &file, const std::string &name)
 {
     const SystemHandle entry(

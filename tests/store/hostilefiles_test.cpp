@@ -17,6 +17,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "childprocess.h"
 #include "error.h"
 #include "inivalue.h"
 #include "itemfiles.h"
@@ -180,6 +181,76 @@ INSTANTIATE_TEST_SUITE_P(Nodes, SpecialFileTest,
         NodeCase { "FifoAsIniFile", Node::Fifo, "t.ini" },
         NodeCase { "LinkToZeroDeviceAsIniFile", Node::LinkToZeroDevice, "t.ini" }),
     [](const testing::TestParamInfo<NodeCase> &info) { return std::string(info.param.name); });
+
+// A link to a file that does not exist yet: a write creates the file where the link points, the
+// link stays a link; a write that is refused or fails leaves no file there, not even an empty one.
+struct MissingBehindLinkCase
+{
+    const char *name;
+    const char *link; // ITEM.CSV or t.ini, a link to "real" that does not exist
+    const char *fifo; // an item file that is a FIFO, or nullptr
+    std::size_t fileSizeLimit; // 0: none
+    const char *outcome; // with <dir> for the folder
+};
+
+void PrintTo(const MissingBehindLinkCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class MissingBehindLinkTest : public testing::TestWithParam<MissingBehindLinkCase>
+{
+};
+
+TEST_P(MissingBehindLinkTest, FileIsCreatedOnlyByAWriteThatSucceeds)
+{
+    const MissingBehindLinkCase &c = GetParam();
+    ScratchDirectory dir;
+    fs::create_symlink("real", dir.file(c.link));
+    const bool itemSave = c.link == std::string("ITEM.CSV");
+    if (itemSave && !c.fifo)
+        dir.write("VALUE.CSV", OldValues);
+    if (c.fifo) {
+        ASSERT_EQ(::mkfifo(dir.file(c.fifo).c_str(), 0666), 0);
+    }
+    const std::string listing = dir.listing();
+    const auto write = [&] {
+        return reported([&] {
+            if (itemSave)
+                WriteItemFiles(dir.path(), oneItem());
+            else
+                WriteIniValue(dir.file("t.ini"), "S", "K", "2");
+        });
+    };
+    const std::string outcome
+        = c.fileSizeLimit == 0 ? write() : test::runWithFileSizeLimit(c.fileSizeLimit, write);
+
+    std::string expected = c.outcome;
+    if (const std::size_t at = expected.find("<dir>"); at != std::string::npos)
+        expected.replace(at, 5, dir.path());
+    EXPECT_EQ(outcome, expected);
+    EXPECT_TRUE(fs::is_symlink(dir.file(c.link)));
+    if (outcome == "no error") {
+        EXPECT_EQ(dir.read("real"),
+            itemSave ? FormatItemFiles(oneItem()).items : std::string("[S]\nK=2\n"));
+    } else {
+        EXPECT_EQ(dir.listing(), listing);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, MissingBehindLinkTest,
+    testing::Values(
+        MissingBehindLinkCase { "SaveCreatesTheFile", "ITEM.CSV", nullptr, 0, "no error" },
+        MissingBehindLinkCase { "IniWriteCreatesTheFile", "t.ini", nullptr, 0, "no error" },
+        MissingBehindLinkCase { "SaveRefusedForTheOtherFile", "ITEM.CSV", "VALUE.CSV", 0,
+            "ファイル <dir>VALUE.CSV を作成できません" },
+        MissingBehindLinkCase {
+            "SaveOnAFullDisk", "ITEM.CSV", nullptr, 8, "ストリームへの書き込みエラー" },
+        MissingBehindLinkCase {
+            "IniWriteOnAFullDisk", "t.ini", nullptr, 4, "<dir>t.ini に書き込めません" }),
+    [](const testing::TestParamInfo<MissingBehindLinkCase> &info) {
+        return std::string(info.param.name);
+    });
 
 bool systemProtectsLinks()
 {
