@@ -1,6 +1,7 @@
 #include "temporarynames.h"
 
 #include <algorithm>
+#include <optional>
 #include <random>
 
 #include "codepage.h"
@@ -53,17 +54,24 @@ bool isUnique(std::string_view text)
         && has(UniqueCharacters.substr(52));
 }
 
-// True when entry is the name of one of our temporary files: of the file called name, or of any
-// file when name is empty.
-bool isTemporaryName(std::string_view entry, std::string_view name, std::size_t limit)
+// The start of the file's name that entry carries when it has the form of our temporary files'
+// names: "." + that start + Tag + a unique part.
+std::optional<std::string_view> headOfTemporary(std::string_view entry)
 {
     const std::size_t fixed = 1 + Tag.size() + UniqueLength;
     if (entry.size() < fixed || entry.front() != '.'
         || !isUnique(entry.substr(entry.size() - UniqueLength))
         || entry.substr(entry.size() - fixed + 1, Tag.size()) != Tag)
-        return false;
-    return name.empty()
-        || entry.substr(1, entry.size() - fixed) == headFor(name, limit, UniqueLength);
+        return std::nullopt;
+    return entry.substr(1, entry.size() - fixed);
+}
+
+// True when entry is the name of one of our temporary files: of the file called name, or of any
+// file when name is empty.
+bool isTemporaryName(std::string_view entry, std::string_view name, std::size_t limit)
+{
+    const std::optional<std::string_view> head = headOfTemporary(entry);
+    return head && (name.empty() || *head == headFor(name, limit, UniqueLength));
 }
 
 } // namespace
@@ -79,6 +87,12 @@ std::string newTemporaryName(const Replacement &file)
     std::string name = ".";
     name.append(headFor(file.name, nameLimit(file), UniqueLength)).append(Tag).append(unique);
     return name;
+}
+
+bool mayBeTemporaryNameOf(std::string_view entry, std::string_view name)
+{
+    const std::optional<std::string_view> head = headOfTemporary(entry);
+    return head && name.starts_with(*head);
 }
 
 std::string journalNameFor(std::string_view name, std::size_t limit)

@@ -15,6 +15,11 @@ namespace velmora::replacement {
 // longer than the directory allows. Only names made so are ever removed as left-overs.
 std::string newTemporaryName(const Replacement &file);
 
+// True when entry may be a name that newTemporaryName gave a temporary file beside a file
+// called name, in any folder: "." + a start of name + ".velmora-" + a unique part. Such a name
+// never holds a path separator and is never "..".
+bool mayBeTemporaryNameOf(std::string_view entry, std::string_view name);
+
 // The name of the note that a replacement of several files leaves beside the first file while
 // it renames them: "." + the start of the name + ".velmora-journal".
 std::string journalNameFor(std::string_view name, std::size_t limit);
