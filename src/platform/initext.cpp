@@ -597,7 +597,7 @@ bool iniTextKeepsLines(std::string_view section, std::string_view key, std::stri
         if (text.find_first_of(lineBreaking) != npos)
             return false;
     }
-    const LeadBytes lead = systemLeadBytes();
+    const LeadBytes &lead = systemLeadBytes();
     if (findCharacter(section, ']', 0, lead) != npos || endsInLeadByte(trimSpaces(section), lead)
         || key.find('=') != npos)
         return false;

@@ -22,7 +22,7 @@ std::string_view headOf(std::string_view name, std::size_t room)
     if (name.size() <= room)
         return name;
     const bool utf8 = systemCodePageIsUtf8();
-    const LeadBytes lead = systemLeadBytes();
+    const LeadBytes &lead = systemLeadBytes();
     std::size_t end = 0;
     for (;;) {
         const std::size_t length = utf8
