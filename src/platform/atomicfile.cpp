@@ -30,7 +30,7 @@ ReplaceStep writeTemporary(Replacement &file, const ProduceBytes &bytes, int &er
 void removeTemporaries(std::span<Replacement> files)
 {
     for (Replacement &file : files) {
-        file.temporaryHandle.reset(); // on Windows our own handle would keep it from going
+        file.temporaryHandle.reset(); // on Windows a file goes only once its last handle does
         if (!file.temporaryName.empty())
             removeWithin(file, file.temporaryName);
     }

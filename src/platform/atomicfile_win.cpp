@@ -193,9 +193,11 @@ std::size_t nameLimit(const Replacement &file)
 
 Created createTemporary(Replacement &file, const std::string &name, int &error)
 {
-    // Shared with nobody: while it is open, no sweep can delete it.
+    // Held open until it has been renamed into place: a sweep deletes only what nobody holds.
+    // Readers may look, and the rename may move it, but nobody else may write it.
     SystemHandle created(reinterpret_cast<std::intptr_t>(CreateFileA(pathWithin(file, name).c_str(),
-        GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+        GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!created.isOpen()) {
         const DWORD failure = GetLastError();
         error = int(failure);
@@ -210,11 +212,6 @@ ReplaceStep fillTemporary(Replacement &file, const ProduceBytes &bytes, int &err
     const HANDLE temporary = handleOf(file.temporaryHandle);
     if (!bytes([temporary](std::string_view piece) { return writeAll(temporary, piece); })
         || !FlushFileBuffers(temporary)) {
-        error = int(GetLastError());
-        return ReplaceStep::Write;
-    }
-    // Closed before its rename, which our own handle would keep from happening.
-    if (!CloseHandle(reinterpret_cast<HANDLE>(file.temporaryHandle.release()))) {
         error = int(GetLastError());
         return ReplaceStep::Write;
     }
@@ -287,10 +284,14 @@ std::vector<std::string> namesWithin(const Replacement &file)
     return names;
 }
 
-// A live writer holds its temporary file open shared with nobody, so the deletion fails.
+// A live writer holds its temporary file open, and a file opened for deletion shared with
+// nobody can be had only when nobody else holds it. DeleteFile would not do: it succeeds on a
+// file that its holder lets be deleted, as a writer must for its own rename.
 void removeUnlessHeld(const Replacement &file, const std::string &name)
 {
-    DeleteFileA(pathWithin(file, name).c_str());
+    const SystemHandle unheld(reinterpret_cast<std::intptr_t>(
+        CreateFileA(pathWithin(file, name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
 }
 
 void syncDirectory(const Replacement &)

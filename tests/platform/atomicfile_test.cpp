@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -129,6 +130,28 @@ TEST(ReplaceFilesTest, RemovesWhatKilledReplacementsLeftUnlessAWriterHoldsIt)
     EXPECT_EQ(dir.listing(),
         ".a.ini.velmora-Held01 .a.ini.velmora-Stale1.txt .a.ini.velmora-backup "
         ".b.ini.velmora-OLD001 a.ini other.txt");
+}
+
+// A sweep of left-overs in the folder, made while a save of two files is under way (here by a
+// load in another process), finds the temporary file of the first one complete and waiting for
+// its rename: that writer is live, and its file stays.
+TEST(ReplaceFilesTest, SweepWhileASaveRunsLeavesItsTemporaryFiles)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "old items");
+    dir.write("VALUE.CSV", "old values");
+    const std::string paths[] = { dir.file("ITEM.CSV"), dir.file("VALUE.CSV") };
+    bool swept = false;
+    const std::array files { FileText { paths[0], bytesAtHand("new items") },
+        FileText { paths[1], [&](const PutBytes &put) {
+                      swept = finishCutOffReplacement(paths);
+                      return put("new values");
+                  } } };
+    EXPECT_TRUE(replaceFiles(files).succeeded());
+    EXPECT_TRUE(swept);
+    EXPECT_EQ(dir.read("ITEM.CSV"), "new items");
+    EXPECT_EQ(dir.read("VALUE.CSV"), "new values");
+    EXPECT_EQ(dir.listing(), "ITEM.CSV VALUE.CSV");
 }
 
 // Every file under dir with its bytes, in a stable order.
