@@ -11,27 +11,19 @@
 #include <sys/syscall.h>
 
 #include "childprocess.h"
-#include "error.h"
 #include "inivalue.h"
 #include "itemfiles.h"
 #include "scratchdirectory.h"
+#include "storecalls.h"
 #include "systemcallfault.h"
 
 namespace velmora {
 namespace {
 
 using test::LockHeldElsewhere;
+using test::oneItem;
+using test::reported;
 using test::ScratchDirectory;
-
-std::string reported(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const Error &error) {
-        return error.what();
-    }
-    return "done";
-}
 
 struct HeldLockCase
 {
@@ -45,13 +37,6 @@ struct HeldLockCase
 void PrintTo(const HeldLockCase &c, std::ostream *os)
 {
     *os << c.name;
-}
-
-ItemList oneItem()
-{
-    ItemList items(1);
-    items[0] = { "", "new", "a.ini", "S", "K", { { "", "01", "v", "1" } } };
-    return items;
 }
 
 void loadItemFiles(const ScratchDirectory &dir)

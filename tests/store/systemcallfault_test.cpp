@@ -14,15 +14,16 @@
 #include <sys/syscall.h>
 
 #include "atomicfile.h"
-#include "error.h"
 #include "inivalue.h"
 #include "itemfiles.h"
 #include "scratchdirectory.h"
+#include "storecalls.h"
 #include "systemcallfault.h"
 
 namespace velmora {
 namespace {
 
+using test::reported;
 using test::ScratchDirectory;
 using test::SystemCallFault;
 
@@ -55,16 +56,6 @@ const CallGroup Groups[] = {
     { "rename", { SYS_renameat, SYS_renameat2, SYS_rename } },
     { "remove", { SYS_unlinkat, SYS_unlink } },
 };
-
-std::string reported(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const Error &error) {
-        return error.what();
-    }
-    return "done";
-}
 
 ItemList items(std::size_t count, const std::string &text)
 {
