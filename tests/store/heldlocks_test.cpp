@@ -105,15 +105,16 @@ TEST(UnsupportedLockTest, CallsWorkWithoutTheLock)
         { "load", loadItemFiles },
     };
     for (const int error : { EBADF, ENOLCK, EOPNOTSUPP, EINVAL }) {
-        for (const auto &[name, act] : calls) {
-            SCOPED_TRACE(std::string(name) + ", flock failing with errno " + std::to_string(error));
+        for (const auto &call : calls) {
+            SCOPED_TRACE(
+                std::string(call.first) + ", flock failing with errno " + std::to_string(error));
             ScratchDirectory dir;
             dir.write("t.ini", "[S]\nK=1\n");
             WriteItemFiles(dir.path(), oneItem());
             const test::SystemCallFault fault { { SYS_flock }, 1,
                 test::SystemCallFault::Kind::FailFromThen, error };
-            const auto run
-                = test::runWithSystemCallFault(fault, [&] { return reported([&] { act(dir); }); });
+            const auto run = test::runWithSystemCallFault(
+                fault, [&] { return reported([&] { call.second(dir); }); });
             if (!run)
                 GTEST_SKIP() << "this system cannot make system calls fail";
             EXPECT_TRUE(run->reached) << "no lock was asked for";
