@@ -30,7 +30,7 @@ ReplaceStep writeTemporary(Replacement &file, const ProduceBytes &bytes, int &er
 void removeTemporaries(std::span<Replacement> files)
 {
     for (Replacement &file : files) {
-        file.temporaryHandle.reset(); // on Windows our own handle would keep it from going
+        file.temporaryHandle.reset(); // on Windows a file goes only once its last handle does
         if (!file.temporaryName.empty())
             removeWithin(file, file.temporaryName);
     }
@@ -75,6 +75,14 @@ bool putBack(std::span<Replacement> replaced)
             allBack = false;
     }
     return allBack;
+}
+
+void removeCreatedBehindLinks(std::span<Replacement> files)
+{
+    for (Replacement &file : files) {
+        if (file.createdBehindLink && identityWithin(file, file.name) == file.original)
+            removeWithin(file, file.name);
+    }
 }
 
 void syncDirectories(std::span<const Replacement> files)
@@ -175,7 +183,21 @@ ReplaceOutcome replaceFiles(std::span<const FileText> files, Leftovers leftovers
             return { failed, i, error };
         bytes.push_back(files[i].bytes);
     }
-    return replaceOpened(opened, bytes, leftovers);
+    // Every file is accepted: only now does a link to a missing file get its file.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        int error = 0;
+        if (opened[i].missingBehindLink) {
+            if (const ReplaceStep failed = createBehindLink(opened[i], error);
+                failed != ReplaceStep::None) {
+                removeCreatedBehindLinks(opened);
+                return { failed, i, error };
+            }
+        }
+    }
+    const ReplaceOutcome outcome = replaceOpened(opened, bytes, leftovers);
+    if (!outcome.succeeded())
+        removeCreatedBehindLinks(opened);
+    return outcome;
 }
 
 } // namespace velmora

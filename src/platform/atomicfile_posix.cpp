@@ -18,11 +18,6 @@ namespace velmora::replacement {
 
 namespace {
 
-int descriptor(const SystemHandle &handle)
-{
-    return int(handle.get());
-}
-
 FileIdentity identityOf(const struct stat &info)
 {
     return { std::uint64_t(info.st_dev), std::uint64_t(info.st_ino) };
@@ -63,12 +58,6 @@ bool writeAll(int fd, std::string_view bytes)
 
 } // namespace
 
-void SystemHandle::reset()
-{
-    if (isOpen())
-        ::close(int(std::exchange(m_value, Closed)));
-}
-
 std::pair<std::string, std::string> splitPath(const std::string &path)
 {
     const std::size_t slash = path.rfind('/');
@@ -100,7 +89,7 @@ namespace {
 // Takes the regular file open as opened, which the entry file.name of the file's directory
 // stands for, as the file to replace; refuses anything else.
 ReplaceStep keepOriginal(
-    FileDescriptor &opened, const struct stat &info, Replacement &file, int &error, Opening why)
+    SystemHandle &opened, const struct stat &info, Replacement &file, int &error, Opening why)
 {
     if (!S_ISREG(info.st_mode)) {
         error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
@@ -131,14 +120,12 @@ std::optional<ReplaceStep> openPlainName(
     if (name.empty() || name == "." || name == ".." || !openDirectory(directory, file))
         return std::nullopt;
     file.name = name;
-    FileDescriptor opened(::openat(descriptor(file.directoryHandle), name.c_str(),
-        O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
-    if (!opened.isOpen())
+    FoundFile found = openRegularFile(descriptor(file.directoryHandle), name.c_str(), O_NOFOLLOW);
+    if (!found.info)
         return errno == ENOENT ? std::optional(ReplaceStep::None) : std::nullopt;
-    struct stat info = {};
-    if (::fstat(opened.get(), &info) != 0)
+    if (S_ISLNK(found.info->st_mode) || (S_ISREG(found.info->st_mode) && !found.opened.isOpen()))
         return std::nullopt;
-    return keepOriginal(opened, info, file, error, why);
+    return keepOriginal(found.opened, *found.info, file, error, why);
 }
 
 } // namespace
@@ -153,8 +140,8 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
     for (int attempt = 0; attempt < 10; ++attempt) {
         // The system follows the links of the path, and refuses where it would refuse any
         // program (a link planted in a sticky folder by another user).
-        FileDescriptor opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-        if (!opened.isOpen()) {
+        FoundFile found = openRegularFile(AT_FDCWD, path.c_str(), 0);
+        if (!found.info) {
             error = errno;
             if (error != ENOENT)
                 return ReplaceStep::Create;
@@ -171,34 +158,25 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
                 error = errno;
                 return error == ENOENT ? ReplaceStep::None : ReplaceStep::Create;
             }
-            if (why == Opening::ToFind)
+            file.missingBehindLink = why == Opening::ToReplace && S_ISLNK(entry.st_mode);
+            if (why == Opening::ToFind || file.missingBehindLink)
                 return ReplaceStep::None;
-            if (S_ISLNK(entry.st_mode)) {
-                // A link to a missing file: the system creates the file it names, as for any
-                // program that writes there.
-                const FileDescriptor created(::open(
-                    path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
-                if (!created.isOpen()) {
-                    error = errno;
-                    return ReplaceStep::Create;
-                }
-            }
-            continue;
+            continue; // made meanwhile
         }
-        struct stat info = {};
-        if (::fstat(opened.get(), &info) != 0) {
-            error = errno;
-            return ReplaceStep::Create;
-        }
+        const struct stat &info = *found.info;
         if (!S_ISREG(info.st_mode))
-            return keepOriginal(opened, info, file, error, why);
-        // Where the system found the file: the rename must happen there.
-        const std::optional<std::string> found = pathOfOpenFile(opened.get(), path);
-        if (!found) {
+            return keepOriginal(found.opened, info, file, error, why);
+        if (!found.opened.isOpen()) {
             error = errno;
             return ReplaceStep::Create;
         }
-        const auto [directory, name] = splitPath(*found);
+        // Where the system found the file: the rename must happen there.
+        const std::optional<std::string> foundPath = pathOfOpenFile(descriptor(found.opened), path);
+        if (!foundPath) {
+            error = errno;
+            return ReplaceStep::Create;
+        }
+        const auto [directory, name] = splitPath(*foundPath);
         file.name = name;
         if (!openDirectory(directory, file)) {
             error = errno;
@@ -206,10 +184,26 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
         }
         if (identityWithin(file, name) != identityOf(info))
             continue; // renamed or replaced meanwhile
-        return keepOriginal(opened, info, file, error, why);
+        return keepOriginal(found.opened, info, file, error, why);
     }
     error = EAGAIN;
     return ReplaceStep::Create;
+}
+
+ReplaceStep createBehindLink(Replacement &file, int &error)
+{
+    const std::string path = file.path;
+    const SystemHandle created(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+    struct stat info = {};
+    if (!created.isOpen() || ::fstat(descriptor(created), &info) != 0) {
+        error = errno;
+        return ReplaceStep::Create;
+    }
+    file = Replacement();
+    const ReplaceStep step = openTarget(path, file, error);
+    file.createdBehindLink = step == ReplaceStep::None && file.original == identityOf(info);
+    return step;
 }
 
 std::optional<FileIdentity> identityWithin(const Replacement &file, const std::string &name)
@@ -224,7 +218,7 @@ std::size_t nameLimit(const Replacement &file)
 {
     if (file.longestName == 0) {
         const long limit = ::fpathconf(descriptor(file.directoryHandle), _PC_NAME_MAX);
-        file.longestName = limit > 0 ? std::size_t(limit) : 255;
+        file.longestName = limit > 0 ? std::size_t(limit) : NAME_MAX;
     }
     return file.longestName;
 }
@@ -233,7 +227,7 @@ Created createTemporary(Replacement &file, const std::string &name, int &error)
 {
     // A new file gets what the system gives any new file (the umask, the folder's default ACL);
     // a replacement stays private until it has the original's access.
-    FileDescriptor created(::openat(descriptor(file.directoryHandle), name.c_str(),
+    SystemHandle created(::openat(descriptor(file.directoryHandle), name.c_str(),
         O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, file.original ? 0600 : 0666));
     if (!created.isOpen()) {
         error = errno;
@@ -241,12 +235,12 @@ Created createTemporary(Replacement &file, const std::string &name, int &error)
     }
     // The lock tells a sweep that a live writer holds the file. A sweep that came between the
     // creation and the lock removes it: take another name then.
-    if (::flock(created.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+    if (::flock(descriptor(created), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         return Created::NameTaken;
     struct stat info = {};
     struct stat named = {};
     const int directory = descriptor(file.directoryHandle);
-    if (::fstat(created.get(), &info) == 0
+    if (::fstat(descriptor(created), &info) == 0
         && ::fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0) {
         if (identityOf(info) != identityOf(named))
             return Created::NameTaken;
@@ -328,12 +322,12 @@ std::vector<std::string> namesWithin(const Replacement &file)
 void removeUnlessHeld(const Replacement &file, const std::string &name)
 {
     const int directory = descriptor(file.directoryHandle);
-    const FileDescriptor held(::openat(
-        directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat info = {};
-    if (held.isOpen() && ::fstat(held.get(), &info) == 0 && S_ISREG(info.st_mode)
-        && ::flock(held.get(), LOCK_EX | LOCK_NB) == 0
-        && identityWithin(file, name) == identityOf(info))
+    // Open for writing where we may: NFS grants an exclusive lock only on a file open so.
+    FoundFile found = openRegularFile(directory, name.c_str(), O_NOFOLLOW, O_RDWR);
+    if (found.info && !found.opened.isOpen())
+        found = openRegularFile(directory, name.c_str(), O_NOFOLLOW);
+    if (found.opened.isOpen() && ::flock(descriptor(found.opened), LOCK_EX | LOCK_NB) == 0
+        && identityWithin(file, name) == identityOf(*found.info))
         ::unlinkat(directory, name.c_str(), 0);
 }
 

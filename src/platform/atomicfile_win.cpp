@@ -18,6 +18,10 @@ namespace {
 constexpr int ReplaceAttempts = 20;
 constexpr DWORD ReplaceRetryMilliseconds = 50;
 
+// NTFS, FAT and exFAT take names of at most 255 UTF-16 units; a name in the ANSI code page has at
+// least as many bytes as units, so 255 bytes always fit.
+constexpr std::size_t LongestName = 255;
+
 // The attributes of an existing file that its replacement takes over.
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
     | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -86,12 +90,6 @@ std::string finalPathOf(HANDLE file)
 }
 
 } // namespace
-
-void SystemHandle::reset()
-{
-    if (isOpen())
-        CloseHandle(reinterpret_cast<HANDLE>(std::exchange(m_value, Closed)));
-}
 
 // A backslash may be the trail byte of a double-byte character, so the path is walked character
 // by character.
@@ -166,6 +164,13 @@ ReplaceStep openTarget(const std::string &path, Replacement &file, int &error, O
     return ReplaceStep::Create;
 }
 
+// openTarget takes a link to a missing file for a missing file there: the new file replaces the
+// link.
+ReplaceStep createBehindLink(Replacement &, int &)
+{
+    return ReplaceStep::None;
+}
+
 std::optional<FileIdentity> identityWithin(const Replacement &file, const std::string &name)
 {
     const SystemHandle entry(
@@ -178,20 +183,21 @@ std::optional<FileIdentity> identityWithin(const Replacement &file, const std::s
     return identityOf(info);
 }
 
-// A name has at most 255 units (each at most one byte of the ANSI code page), and the ANSI
-// functions take whole paths of at most MAX_PATH - 1 characters.
+// The ANSI functions take whole paths of at most MAX_PATH - 1 characters.
 std::size_t nameLimit(const Replacement &file)
 {
     constexpr std::size_t PathLimit = MAX_PATH - 1;
     return std::min<std::size_t>(
-        255, PathLimit > file.directory.size() ? PathLimit - file.directory.size() : 0);
+        LongestName, PathLimit > file.directory.size() ? PathLimit - file.directory.size() : 0);
 }
 
 Created createTemporary(Replacement &file, const std::string &name, int &error)
 {
-    // Shared with nobody: while it is open, no sweep can delete it.
+    // Held open until it has been renamed into place: a sweep deletes only what nobody holds.
+    // Readers may look, and the rename may move it, but nobody else may write it.
     SystemHandle created(reinterpret_cast<std::intptr_t>(CreateFileA(pathWithin(file, name).c_str(),
-        GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+        GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!created.isOpen()) {
         const DWORD failure = GetLastError();
         error = int(failure);
@@ -206,11 +212,6 @@ ReplaceStep fillTemporary(Replacement &file, const ProduceBytes &bytes, int &err
     const HANDLE temporary = handleOf(file.temporaryHandle);
     if (!bytes([temporary](std::string_view piece) { return writeAll(temporary, piece); })
         || !FlushFileBuffers(temporary)) {
-        error = int(GetLastError());
-        return ReplaceStep::Write;
-    }
-    // Closed before its rename, which our own handle would keep from happening.
-    if (!CloseHandle(reinterpret_cast<HANDLE>(file.temporaryHandle.release()))) {
         error = int(GetLastError());
         return ReplaceStep::Write;
     }
@@ -283,10 +284,14 @@ std::vector<std::string> namesWithin(const Replacement &file)
     return names;
 }
 
-// A live writer holds its temporary file open shared with nobody, so the deletion fails.
+// A live writer holds its temporary file open, and a file opened for deletion shared with
+// nobody can be had only when nobody else holds it. DeleteFile would not do: it succeeds on a
+// file that its holder lets be deleted, as a writer must for its own rename.
 void removeUnlessHeld(const Replacement &file, const std::string &name)
 {
-    DeleteFileA(pathWithin(file, name).c_str());
+    const SystemHandle unheld(reinterpret_cast<std::intptr_t>(
+        CreateFileA(pathWithin(file, name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
 }
 
 void syncDirectory(const Replacement &)

@@ -41,8 +41,8 @@ private:
     std::bitset<256> m_bytes;
 };
 
-// The lead bytes of the system code page.
-LeadBytes systemLeadBytes();
+// The lead bytes of the system code page, worked out once per code page.
+const LeadBytes &systemLeadBytes();
 
 // Replaces every byte sequence that is not valid UTF-8 by U+FFFD.
 std::string validUtf8(std::string_view bytes);

@@ -91,11 +91,12 @@ LeadBytes leadBytesOf(const std::string &charset)
 
 } // namespace
 
-LeadBytes systemLeadBytes()
+const LeadBytes &systemLeadBytes()
 {
+    static const LeadBytes none;
     const std::string charset = localeCharset();
     if (charset.empty())
-        return {};
+        return none;
     // Tests switch locales; the program keeps one.
     thread_local std::map<std::string, LeadBytes> known;
     auto found = known.find(charset);

@@ -35,7 +35,7 @@ std::string fromWide(UINT codePage, const std::wstring &wide)
 
 } // namespace
 
-LeadBytes systemLeadBytes()
+const LeadBytes &systemLeadBytes()
 {
     static const LeadBytes lead = [] {
         LeadBytes bytes;

@@ -1,7 +1,6 @@
 #include "filebytes.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include "filedescriptor.h"
 
@@ -9,11 +8,10 @@ namespace velmora {
 
 std::optional<FileBytes> readFileBytes(const std::string &path)
 {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat info = {};
-    if (!file.isOpen() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    const FoundFile file = openRegularFile(AT_FDCWD, path.c_str(), 0);
+    if (!file.opened.isOpen())
         return std::nullopt;
-    return readOpenFile(file.get(), std::size_t(info.st_size));
+    return readOpenFile(descriptor(file.opened), std::size_t(file.info->st_size));
 }
 
 } // namespace velmora

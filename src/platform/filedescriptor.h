@@ -4,52 +4,47 @@
 
 #include <chrono>
 #include <optional>
-#include <utility>
 
-#include <unistd.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include "filebytes.h"
+#include "systemhandle.h"
 
 namespace velmora {
 
-// An open file descriptor, closed when it goes.
-class FileDescriptor
+// The descriptor that handle holds.
+inline int descriptor(const SystemHandle &handle)
 {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    { }
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(FileDescriptor &&other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-    { }
-    FileDescriptor &operator=(FileDescriptor &&other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
+    return int(handle.get());
+}
 
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-    // Gives up the descriptor without closing it.
-    int release() { return std::exchange(m_fd, -1); }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(std::exchange(m_fd, -1));
-    }
-
-private:
-    int m_fd = -1;
+enum class Locking {
+    Taken,
+    Busy, // another process still holds a lock that keeps it out, or locking failed
+    Unsupported, // the file system takes no such lock here
 };
 
-// Takes a flock lock (LOCK_SH or LOCK_EX) on fd, trying in short steps until deadline; false when
-// another process still holds a lock that keeps it out, or the lock cannot be taken at all.
-bool lockBefore(int fd, int operation, std::chrono::steady_clock::time_point deadline);
+// Takes a flock lock (LOCK_SH or LOCK_EX) on fd, trying in short steps until deadline.
+// Unsupported where the file system cannot lock this file at all: NFS answers EBADF for an
+// exclusive lock on a directory or on a file open for reading, others ENOLCK, EOPNOTSUPP or
+// EINVAL. Callers then go on without the lock, as every program there must.
+Locking lockBefore(int fd, int operation, std::chrono::steady_clock::time_point deadline);
+
+// A file that a path names, looked up without being opened.
+struct FoundFile
+{
+    // What the path names; nothing, with errno set, when it names nothing that can be looked up.
+    std::optional<struct stat> info;
+    // The file, open with the access asked for, when it is a regular file and could be opened.
+    SystemHandle opened;
+};
+
+// Looks up path (relative to directory, as openat takes it; flags may add O_NOFOLLOW) without
+// opening what it names, and opens it with access (O_RDONLY or O_RDWR) only when it is a regular
+// file, never blocking: a device, a FIFO or a socket is never opened for real, so none of them
+// feels the look.
+FoundFile openRegularFile(int directory, const char *path, int flags, int access = O_RDONLY);
 
 // The first size bytes of the open file fd, fewer when it ends before; nothing when reading
 // fails.

@@ -1,7 +1,9 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
+#include <utility>
+
+#include "systemhandle.h"
 
 namespace velmora {
 
@@ -15,18 +17,25 @@ public:
 
     FolderLock() = default;
     // Waits a short while for another process that holds the folder; isHeld() tells whether the
-    // lock was taken. Where a shared lock cannot be had, the lock is exclusive.
+    // lock was taken. Where a shared lock cannot be had, the lock is exclusive; where the file
+    // system has no folder locks at all, the folder counts as held.
     FolderLock(const std::string &directory, Mode mode);
     ~FolderLock() { release(); }
-    FolderLock(FolderLock &&other) noexcept;
-    FolderLock &operator=(FolderLock &&other) noexcept;
+    FolderLock(FolderLock &&other) noexcept = default;
+    FolderLock &operator=(FolderLock &&other) noexcept
+    {
+        if (this != &other) {
+            release();
+            m_handle = std::move(other.m_handle);
+        }
+        return *this;
+    }
 
-    bool isHeld() const { return m_handle != NotHeld; }
+    bool isHeld() const { return m_handle.isOpen(); }
     void release();
 
 private:
-    static constexpr std::intptr_t NotHeld = -1;
-    std::intptr_t m_handle = NotHeld; // a descriptor of the folder, or a mutex's HANDLE
+    SystemHandle m_handle; // the folder, open (POSIX), or the folder's mutex (Windows)
 };
 
 } // namespace velmora

@@ -1,7 +1,6 @@
 #include "initext.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -532,17 +531,29 @@ IniSnapshot::IniSnapshot(std::string_view fileBytes)
             fileBytes.remove_prefix(Utf8Mark.size());
         m_text = fileBytes;
     }
+    // Only the first section of a name is ever searched, so only it is noted: the table grows
+    // with the names, never with the headers, however many of them repeat a name.
+    m_slots.assign(16, 0);
     for (std::size_t bracket = nextHeader(m_text, 0); bracket != npos;
-         bracket = nextHeader(m_text, bracket + 1))
-        m_sections.push_back({ headerName(m_text, bracket, m_lead), bracket });
-    // Twice as many slots as headers keep the table at most half full; the first header of a
-    // name takes its slot.
-    m_slots.assign(std::bit_ceil(std::max<std::size_t>(2 * m_sections.size(), 16)), 0);
-    for (std::size_t i = 0; i < m_sections.size(); ++i) {
-        std::uint32_t &slot = m_slots[slotOf(m_sections[i].name)];
-        if (slot == 0)
-            slot = std::uint32_t(i + 1);
+         bracket = nextHeader(m_text, bracket + 1)) {
+        const std::string_view name = headerName(m_text, bracket, m_lead);
+        std::size_t slot = slotOf(name);
+        if (m_slots[slot] != 0)
+            continue;
+        if (2 * (m_sections.size() + 1) > m_slots.size()) {
+            growSlots();
+            slot = slotOf(name);
+        }
+        m_sections.push_back({ name, bracket });
+        m_slots[slot] = std::uint32_t(m_sections.size());
     }
+}
+
+void IniSnapshot::growSlots()
+{
+    m_slots.assign(2 * m_slots.size(), 0);
+    for (std::size_t i = 0; i < m_sections.size(); ++i)
+        m_slots[slotOf(m_sections[i].name)] = std::uint32_t(i + 1);
 }
 
 std::size_t IniSnapshot::slotOf(std::string_view name) const
@@ -586,7 +597,7 @@ bool iniTextKeepsLines(std::string_view section, std::string_view key, std::stri
         if (text.find_first_of(lineBreaking) != npos)
             return false;
     }
-    const LeadBytes lead = systemLeadBytes();
+    const LeadBytes &lead = systemLeadBytes();
     if (findCharacter(section, ']', 0, lead) != npos || endsInLeadByte(trimSpaces(section), lead)
         || key.find('=') != npos)
         return false;

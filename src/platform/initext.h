@@ -63,13 +63,15 @@ private:
     // The slot that holds the section named name (without regard to ASCII case), or the empty
     // slot where it would go.
     std::size_t slotOf(std::string_view name) const;
+    // Doubles the table, keeping it at most half full.
+    void growSlots();
 
     std::string m_text; // without a UTF-8 mark; a UTF-16 file decoded
     bool m_utf16;
     LeadBytes m_lead;
-    std::vector<Section> m_sections; // every header, in file order
+    std::vector<Section> m_sections; // the first header of each name, in file order
     // An open-addressing table over m_sections, at most half full: index + 1, or 0 when empty.
-    // One allocation for all headers, where a node per header would cost more than the reading.
+    // A few allocations for all names, where a node per name would cost more than the reading.
     std::vector<std::uint32_t> m_slots;
 };
 

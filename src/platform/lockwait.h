@@ -8,8 +8,9 @@ namespace velmora {
 // far longer than any save of ours takes, short enough that the program never seems to hang.
 inline constexpr std::chrono::milliseconds LockPatience { 2000 };
 
-// How long to wait between two tries for a lock.
-inline constexpr std::chrono::milliseconds LockRetryStep { 1 };
+// How long to wait between two tries for a lock: short against a save, long enough that a
+// waiting process costs next to nothing.
+inline constexpr std::chrono::milliseconds LockRetryStep { 15 };
 
 inline std::chrono::steady_clock::time_point lockDeadline()
 {

@@ -36,19 +36,16 @@ Attempt replaceWith(Replacement &file, const std::optional<IniEdit> &edit)
 }
 
 // Writers take turns on the lock of the file that the path names, or on the lock of its
-// directory while there is no file yet. The file is read, and its replacement renamed, in the
-// directory where the locked file was found, so that a link changed meanwhile cannot send the
-// new bytes elsewhere. Retries when the path no longer names the file that was locked, because
-// another writer replaced it meanwhile.
-Attempt writeOnce(const std::string &path, std::string_view section, std::string_view key,
+// directory while there is no file yet; where the file system takes no lock (NFS), they write
+// without one. The file is read, and its replacement renamed, in the directory where the locked
+// file was found, so that a link changed meanwhile cannot send the new bytes elsewhere. Retries
+// when the path no longer names the file that was locked, because another writer replaced it
+// meanwhile.
+Attempt writeOpened(Replacement &file, std::string_view section, std::string_view key,
     std::string_view value, Clock::time_point deadline)
 {
-    Replacement file;
-    int error = 0;
-    if (replacement::openTarget(path, file, error) != ReplaceStep::None)
-        return Attempt::Failed;
-    const int locked = int(file.original ? file.originalHandle.get() : file.directoryHandle.get());
-    if (!lockBefore(locked, LOCK_EX, deadline))
+    const int locked = descriptor(file.original ? file.originalHandle : file.directoryHandle);
+    if (lockBefore(locked, LOCK_EX, deadline) == Locking::Busy)
         return Attempt::Failed;
     if (replacement::identityWithin(file, file.name) != file.original)
         return Attempt::Retry;
@@ -61,6 +58,23 @@ Attempt writeOnce(const std::string &path, std::string_view section, std::string
     if (!contents)
         return Attempt::Failed;
     return replaceWith(file, editIniValue(contents->view(), section, key, value));
+}
+
+// A link to a missing file gets its file only once the write goes ahead, and loses it again
+// when the write fails.
+Attempt writeOnce(const std::string &path, std::string_view section, std::string_view key,
+    std::string_view value, Clock::time_point deadline)
+{
+    Replacement file;
+    int error = 0;
+    if (replacement::openTarget(path, file, error) != ReplaceStep::None
+        || (file.missingBehindLink
+            && replacement::createBehindLink(file, error) != ReplaceStep::None))
+        return Attempt::Failed;
+    const Attempt attempt = writeOpened(file, section, key, value, deadline);
+    if (attempt != Attempt::Done)
+        replacement::removeCreatedBehindLinks({ &file, 1 });
+    return attempt;
 }
 
 } // namespace

@@ -10,8 +10,6 @@
 // keeps each old file. Other programs reading the files see only the files.
 namespace velmora::replacement {
 
-std::string journalPath(const std::string &firstPath);
-
 // Writes the note for files, whose temporary files are complete, and makes it last before any
 // of them is renamed; false, with error set, when it cannot be written.
 bool writeJournal(std::span<const Replacement> files, Leftovers leftovers, int &error);

@@ -9,43 +9,11 @@
 #include <vector>
 
 #include "atomicfile.h"
+#include "systemhandle.h"
 
 // The operating system's steps of replacing files; replaceFiles puts them together the same way
 // on every system.
 namespace velmora::replacement {
-
-// An open file or directory of the system: a descriptor, or a Windows HANDLE. Closed when it
-// goes.
-class SystemHandle
-{
-public:
-    SystemHandle() = default;
-    explicit SystemHandle(std::intptr_t value)
-        : m_value(value)
-    { }
-    ~SystemHandle() { reset(); }
-    SystemHandle(SystemHandle &&other) noexcept
-        : m_value(std::exchange(other.m_value, Closed))
-    { }
-    SystemHandle &operator=(SystemHandle &&other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_value = std::exchange(other.m_value, Closed);
-        }
-        return *this;
-    }
-
-    std::intptr_t get() const { return m_value; }
-    bool isOpen() const { return m_value != Closed; }
-    // Gives up the handle without closing it.
-    std::intptr_t release() { return std::exchange(m_value, Closed); }
-    void reset(); // each system closes its own kind
-
-private:
-    static constexpr std::intptr_t Closed = -1; // also INVALID_HANDLE_VALUE
-    std::intptr_t m_value = Closed;
-};
 
 // Which file a directory entry stands for.
 struct FileIdentity
@@ -70,6 +38,10 @@ struct Replacement
     SystemHandle temporaryHandle; // held until the rename, so that no sweep removes the file
     std::string oldName; // a second name of the original while later files are replaced
     bool oldKept = false;
+    // The path is a link to a missing file, which createBehindLink makes once the replacement
+    // goes ahead; directory and name are the link's until then.
+    bool missingBehindLink = false;
+    bool createdBehindLink = false; // the original is the empty file that createBehindLink made
 };
 
 // Why a file is opened: to replace it, or only to find where it lies.
@@ -77,11 +49,20 @@ enum class Opening { ToReplace, ToFind };
 
 // Opens the file that path names the way the system opens any path, following only the links
 // the system follows, and the directory where it found it. A missing file is fine: original
-// stays empty; to replace it, a link to a missing file has the system create that file first.
-// Anything but a regular file is refused with Create, and so is, to replace it, a file its user
-// may not write.
+// stays empty; so is, to replace it, a link to a missing file (missingBehindLink), which is left
+// as it is. Anything but a regular file is refused with Create, and so is, to replace it, a file
+// its user may not write.
 ReplaceStep openTarget(
     const std::string &path, Replacement &file, int &error, Opening why = Opening::ToReplace);
+
+// Has the system create the missing file that the link file.path names, as for any program that
+// writes there, and opens it as openTarget does. Called only once a replacement goes ahead, so
+// that a refused one creates nothing.
+ReplaceStep createBehindLink(Replacement &file, int &error);
+
+// Removes the files that createBehindLink made, where each is still the empty file it made: for
+// a replacement that failed.
+void removeCreatedBehindLinks(std::span<Replacement> files);
 
 // Opens a directory for the name steps below; false when it cannot be opened.
 bool openDirectory(const std::string &directory, Replacement &file);

@@ -1,6 +1,7 @@
 #include "temporarynames.h"
 
 #include <algorithm>
+#include <optional>
 #include <random>
 
 #include "codepage.h"
@@ -21,7 +22,7 @@ std::string_view headOf(std::string_view name, std::size_t room)
     if (name.size() <= room)
         return name;
     const bool utf8 = systemCodePageIsUtf8();
-    const LeadBytes lead = systemLeadBytes();
+    const LeadBytes &lead = systemLeadBytes();
     std::size_t end = 0;
     for (;;) {
         const std::size_t length = utf8
@@ -40,23 +41,37 @@ std::string_view headFor(std::string_view name, std::size_t limit, std::size_t t
     return headOf(name, limit > fixed ? limit - fixed : 0);
 }
 
+// Six letters and digits with at least one digit, one capital and one small letter: no word
+// that a person ends a name with, such as "backup", passes for one.
 bool isUnique(std::string_view text)
 {
+    const auto has = [text](std::string_view characters) {
+        return text.find_first_of(characters) != std::string_view::npos;
+    };
     return text.size() == UniqueLength
-        && text.find_first_not_of(UniqueCharacters) == std::string_view::npos;
+        && text.find_first_not_of(UniqueCharacters) == std::string_view::npos
+        && has(UniqueCharacters.substr(0, 26)) && has(UniqueCharacters.substr(26, 26))
+        && has(UniqueCharacters.substr(52));
+}
+
+// The start of the file's name that entry carries when it has the form of our temporary files'
+// names: "." + that start + Tag + a unique part.
+std::optional<std::string_view> headOfTemporary(std::string_view entry)
+{
+    const std::size_t fixed = 1 + Tag.size() + UniqueLength;
+    if (entry.size() < fixed || entry.front() != '.'
+        || !isUnique(entry.substr(entry.size() - UniqueLength))
+        || entry.substr(entry.size() - fixed + 1, Tag.size()) != Tag)
+        return std::nullopt;
+    return entry.substr(1, entry.size() - fixed);
 }
 
 // True when entry is the name of one of our temporary files: of the file called name, or of any
 // file when name is empty.
 bool isTemporaryName(std::string_view entry, std::string_view name, std::size_t limit)
 {
-    const std::size_t fixed = 1 + Tag.size() + UniqueLength;
-    if (entry.size() < fixed || entry.front() != '.'
-        || !isUnique(entry.substr(entry.size() - UniqueLength))
-        || entry.substr(entry.size() - fixed + 1, Tag.size()) != Tag)
-        return false;
-    return name.empty()
-        || entry.substr(1, entry.size() - fixed) == headFor(name, limit, UniqueLength);
+    const std::optional<std::string_view> head = headOfTemporary(entry);
+    return head && (name.empty() || *head == headFor(name, limit, UniqueLength));
 }
 
 } // namespace
@@ -65,11 +80,19 @@ std::string newTemporaryName(const Replacement &file)
 {
     thread_local std::mt19937_64 random { std::random_device()() };
     std::uniform_int_distribution<std::size_t> pick(0, UniqueCharacters.size() - 1);
+    std::string unique(UniqueLength, '\0');
+    do
+        std::ranges::generate(unique, [&] { return UniqueCharacters[pick(random)]; });
+    while (!isUnique(unique)); // more than half of all draws pass
     std::string name = ".";
-    name.append(headFor(file.name, nameLimit(file), UniqueLength)).append(Tag);
-    for (std::size_t i = 0; i < UniqueLength; ++i)
-        name.push_back(UniqueCharacters[pick(random)]);
+    name.append(headFor(file.name, nameLimit(file), UniqueLength)).append(Tag).append(unique);
     return name;
+}
+
+bool mayBeTemporaryNameOf(std::string_view entry, std::string_view name)
+{
+    const std::optional<std::string_view> head = headOfTemporary(entry);
+    return head && name.starts_with(*head);
 }
 
 std::string journalNameFor(std::string_view name, std::size_t limit)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <thread>
@@ -137,22 +138,34 @@ TEST(ReplaceFilesWinTest, PipeIsNeitherReadNorReplaced)
     CloseHandle(server);
 }
 
-TEST(FolderLockWinTest, TakesTurnsWithAnotherHolder)
+// Every spelling of one folder names the same lock: letter case, slashes, a final separator or
+// none, a detour through a subfolder.
+TEST(FolderLockWinTest, TakesTurnsWithAnotherHolderOfTheFolderByAnySpelling)
 {
     ScratchDirectory dir;
-    FolderLock held(dir.path(), FolderLock::Mode::Exclusive);
-    ASSERT_TRUE(held.isHeld());
-    // A mutex belongs to its thread: another thread stands for another process.
-    const auto takenElsewhere = [&] {
-        bool taken = false;
-        std::thread([&] {
-            taken = FolderLock(dir.path(), FolderLock::Mode::Shared).isHeld();
-        }).join();
-        return taken;
-    };
-    EXPECT_FALSE(takenElsewhere());
-    held.release();
-    EXPECT_TRUE(takenElsewhere());
+    CreateDirectoryA(dir.file("sub").c_str(), nullptr);
+    std::string upper = dir.path();
+    CharUpperBuffA(upper.data(), DWORD(upper.size()));
+    std::string slashes = dir.path();
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    const std::string spellings[] = { dir.path(), upper, slashes,
+        dir.path().substr(0, dir.path().size() - 1), dir.file("sub\\..") };
+    for (const std::string &spelling : spellings) {
+        SCOPED_TRACE(spelling);
+        FolderLock held(dir.path(), FolderLock::Mode::Exclusive);
+        ASSERT_TRUE(held.isHeld());
+        // A mutex belongs to its thread: another thread stands for another process.
+        const auto takenElsewhere = [&] {
+            bool taken = false;
+            std::thread([&] {
+                taken = FolderLock(spelling, FolderLock::Mode::Shared).isHeld();
+            }).join();
+            return taken;
+        };
+        EXPECT_FALSE(takenElsewhere());
+        held.release();
+        EXPECT_TRUE(takenElsewhere());
+    }
 }
 
 } // namespace

@@ -392,6 +392,17 @@ TEST(HugeInputTest, GivesItsOutcomeWithinLittleMemory)
                 return ReadIniValue(dir.file("t.ini"), "S", "K", *makeSnapshotProfile());
             },
             std::string(MaxIniValueBytes, '[') },
+        { "ten million headers of one section, read for a menu", "t.ini",
+            [] {
+                std::string text;
+                for (int i = 0; i < 10'000'000; ++i)
+                    text += "[a]\n";
+                return text + "[S]\nK=1\n";
+            },
+            [](const ScratchDirectory &dir) {
+                return ReadIniValue(dir.file("t.ini"), "S", "K", *makeSnapshotProfile());
+            },
+            "1" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

@@ -14,26 +14,18 @@
 #include <unistd.h>
 
 #include "childprocess.h"
-#include "error.h"
 #include "inivalue.h"
 #include "itemfiles.h"
 #include "scratchdirectory.h"
+#include "storecalls.h"
 #include "systemcallfault.h"
 
 namespace velmora {
 namespace {
 
+using test::oneItem;
+using test::reported;
 using test::ScratchDirectory;
-
-std::string reported(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const Error &error) {
-        return error.what();
-    }
-    return "done";
-}
 
 struct Writer
 {
@@ -53,11 +45,7 @@ const Writer Writers[] = {
         [](const ScratchDirectory &dir) { WriteIniValue(dir.file("t.ini"), "S", "K", "2"); },
         "<dir>t.ini に書き込めません" },
     { "ItemSave", { "ITEM.CSV", "VALUE.CSV" },
-        [](const ScratchDirectory &dir) {
-            ItemList items(1);
-            items[0] = { "", "new", "a.ini", "S", "K", { { "", "01", "v", "1" } } };
-            WriteItemFiles(dir.path(), items);
-        },
+        [](const ScratchDirectory &dir) { WriteItemFiles(dir.path(), oneItem()); },
         "ファイル <dir>ITEM.CSV を作成できません" },
 };
 

@@ -1,32 +1,29 @@
 // Another program that holds a lock on an INI file, on its folder or on the item files' folder
 // makes a write, a save or a load fail after a short wait, never freeze; once it lets go, the
-// same call succeeds.
+// same call succeeds. Where the file system takes no locks, the calls work without them.
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <functional>
 
+#include <sys/syscall.h>
+
 #include "childprocess.h"
-#include "error.h"
 #include "inivalue.h"
 #include "itemfiles.h"
 #include "scratchdirectory.h"
+#include "storecalls.h"
+#include "systemcallfault.h"
 
 namespace velmora {
 namespace {
 
 using test::LockHeldElsewhere;
+using test::oneItem;
+using test::reported;
 using test::ScratchDirectory;
-
-std::string reported(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const Error &error) {
-        return error.what();
-    }
-    return "done";
-}
 
 struct HeldLockCase
 {
@@ -40,13 +37,6 @@ struct HeldLockCase
 void PrintTo(const HeldLockCase &c, std::ostream *os)
 {
     *os << c.name;
-}
-
-ItemList oneItem()
-{
-    ItemList items(1);
-    items[0] = { "", "new", "a.ini", "S", "K", { { "", "01", "v", "1" } } };
-    return items;
 }
 
 void loadItemFiles(const ScratchDirectory &dir)
@@ -71,7 +61,10 @@ TEST_P(HeldLockTest, WaitsAShortWhileThenFailsAndWorksOnceReleased)
     std::string message = c.message;
     if (const std::size_t at = message.find("<dir>"); at != std::string::npos)
         message.replace(at, 5, dir.path());
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(reported([&] { c.act(dir); }), message);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3))
+        << "the program would seem to hang";
     lock.release();
     EXPECT_EQ(reported([&] { c.act(dir); }), "done");
 }
@@ -95,6 +88,40 @@ INSTANTIATE_TEST_SUITE_P(Locks, HeldLockTest,
             "ファイル <dir>ITEM.CSV を作成できません" },
         HeldLockCase { "ItemFolderHeldByLoadLetsLoad", "", false, loadItemFiles, "done" }),
     [](const testing::TestParamInfo<HeldLockCase> &info) { return std::string(info.param.name); });
+
+// NFS refuses flock on a folder, and an exclusive one on a file open for reading, with EBADF;
+// other file systems answer ENOLCK, EOPNOTSUPP or EINVAL. Loads, saves and writes then go on
+// without the lock.
+TEST(UnsupportedLockTest, CallsWorkWithoutTheLock)
+{
+    const std::pair<const char *, std::function<void(const ScratchDirectory &)>> calls[] = {
+        { "INI write",
+            [](const ScratchDirectory &dir) { WriteIniValue(dir.file("t.ini"), "S", "K", "2"); } },
+        { "INI write of a new file",
+            [](const ScratchDirectory &dir) {
+                WriteIniValue(dir.file("new.ini"), "S", "K", "2");
+            } },
+        { "save", [](const ScratchDirectory &dir) { WriteItemFiles(dir.path(), oneItem()); } },
+        { "load", loadItemFiles },
+    };
+    for (const int error : { EBADF, ENOLCK, EOPNOTSUPP, EINVAL }) {
+        for (const auto &call : calls) {
+            SCOPED_TRACE(
+                std::string(call.first) + ", flock failing with errno " + std::to_string(error));
+            ScratchDirectory dir;
+            dir.write("t.ini", "[S]\nK=1\n");
+            WriteItemFiles(dir.path(), oneItem());
+            const test::SystemCallFault fault { { SYS_flock }, 1,
+                test::SystemCallFault::Kind::FailFromThen, error };
+            const auto run = test::runWithSystemCallFault(
+                fault, [&] { return reported([&] { call.second(dir); }); });
+            if (!run)
+                GTEST_SKIP() << "this system cannot make system calls fail";
+            EXPECT_TRUE(run->reached) << "no lock was asked for";
+            EXPECT_EQ(run->result, "done");
+        }
+    }
+}
 
 } // namespace
 } // namespace velmora

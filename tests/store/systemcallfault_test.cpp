@@ -13,15 +13,17 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 
-#include "error.h"
+#include "atomicfile.h"
 #include "inivalue.h"
 #include "itemfiles.h"
 #include "scratchdirectory.h"
+#include "storecalls.h"
 #include "systemcallfault.h"
 
 namespace velmora {
 namespace {
 
+using test::reported;
 using test::ScratchDirectory;
 using test::SystemCallFault;
 
@@ -54,16 +56,6 @@ const CallGroup Groups[] = {
     { "rename", { SYS_renameat, SYS_renameat2, SYS_rename } },
     { "remove", { SYS_unlinkat, SYS_unlink } },
 };
-
-std::string reported(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const Error &error) {
-        return error.what();
-    }
-    return "done";
-}
 
 ItemList items(std::size_t count, const std::string &text)
 {
@@ -249,6 +241,49 @@ TEST(CutOffSaveTest, IsRepairedAfterTheFolderWasMoved)
                       std::filesystem::directory_iterator()),
             2);
     }
+}
+
+// A cut-off save whose files cannot be found at the next start (ITEM.CSV links into a folder
+// that is away) stays noted: the load reports it instead of dropping the note, and once the
+// folder is back the next load repairs the pair.
+TEST(CutOffSaveTest, StaysNotedUntilItsFilesCanBeFound)
+{
+    const std::vector<long> renames = Groups[8].calls;
+    const auto load = [](const ScratchDirectory &dir) {
+        return reported([&] {
+            const ItemFilesReadLock pair(dir.path());
+            ItemList loaded = LoadItemFile(dir.file("ITEM.CSV"));
+            LinkValues(loaded, LoadValueFile(dir.file("VALUE.CSV")));
+        });
+    };
+    bool cutOff = false;
+    for (int nth = 1; nth < 20 && !cutOff; ++nth) {
+        ScratchDirectory dir;
+        std::filesystem::create_directory(dir.file("data"));
+        std::filesystem::create_symlink("data/items.csv", dir.file("ITEM.CSV"));
+        WriteItemFiles(dir.path(), items(2, "old"));
+        const auto run
+            = test::runWithSystemCallFault({ renames, nth, SystemCallFault::Kind::Crash },
+                [&] { return reported([&] { WriteItemFiles(dir.path(), items(3, "new")); }); });
+        if (!run)
+            GTEST_SKIP() << "this system cannot make system calls fail";
+        if (!run->reached)
+            break;
+        const std::string paths[] = { dir.file("ITEM.CSV"), dir.file("VALUE.CSV") };
+        cutOff = replacementWasCutOff(paths);
+        if (!cutOff)
+            continue;
+        SCOPED_TRACE("killed at rename " + std::to_string(nth));
+        std::filesystem::rename(dir.file("data"), dir.file("away"));
+        EXPECT_EQ(load(dir), "ファイル " + dir.file("ITEM.CSV") + " は開けません");
+        EXPECT_TRUE(replacementWasCutOff(paths));
+        std::filesystem::rename(dir.file("away"), dir.file("data"));
+        EXPECT_EQ(load(dir), "done");
+        EXPECT_FALSE(replacementWasCutOff(paths));
+        const std::vector<std::string> pair = { dir.read("data/items.csv"), dir.read("VALUE.CSV") };
+        EXPECT_TRUE(pair == itemSave().before || pair == itemSave().after);
+    }
+    EXPECT_TRUE(cutOff) << "no kill cut a save off between its renames";
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 #include "systemcallfault.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstddef>
 #include <cstring>
 
+#include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -13,6 +16,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,9 +113,24 @@ void supervise(int listener, pid_t child, const SystemCallFault &fault, FaultedR
                 continue;
             return;
         }
-        ++count;
         seccomp_notif_resp response {};
         response.id = request.id;
+        if (fault.counts) {
+            std::array<std::uint64_t, 6> arguments;
+            std::copy(
+                std::begin(request.data.args), std::end(request.data.args), arguments.begin());
+            const bool counted
+                = fault.counts(SystemCall(int(request.pid), request.data.nr, arguments));
+            // The call may have been cut off meanwhile, and its memory reused.
+            if (::ioctl(listener, SECCOMP_IOCTL_NOTIF_ID_VALID, &request.id) != 0)
+                continue;
+            if (!counted) {
+                response.flags = SECCOMP_USER_NOTIF_FLAG_CONTINUE;
+                ::ioctl(listener, SECCOMP_IOCTL_NOTIF_SEND, &response);
+                continue;
+            }
+        }
+        ++count;
         const bool strikes = count == fault.nth
             || (count > fault.nth && fault.kind == SystemCallFault::Kind::FailFromThen);
         if (count == fault.nth)
@@ -129,6 +148,70 @@ void supervise(int listener, pid_t child, const SystemCallFault &fault, FaultedR
 }
 
 } // namespace
+
+SystemCall::SystemCall(int process, long number, const std::array<std::uint64_t, 6> &arguments)
+    : m_process(process)
+    , m_number(number)
+    , m_arguments(arguments)
+{ }
+
+std::string SystemCall::textAt(std::uint64_t address) const
+{
+    // Read a page at most at a time: the text may end just before an unmapped one.
+    std::string text;
+    const std::uint64_t page = std::uint64_t(::sysconf(_SC_PAGESIZE));
+    while (text.size() < 4096) {
+        char chunk[4096];
+        const std::size_t size = std::size_t(page - address % page);
+        const iovec local { chunk, std::min(size, sizeof chunk) };
+        const iovec remote { reinterpret_cast<void *>(address), local.iov_len };
+        const ssize_t got = ::process_vm_readv(m_process, &local, 1, &remote, 1, 0);
+        if (got <= 0)
+            break;
+        const std::string_view read(chunk, std::size_t(got));
+        const std::size_t end = read.find('\0');
+        text.append(read.substr(0, end));
+        if (end != std::string_view::npos)
+            break;
+        address += std::uint64_t(got);
+    }
+    return text;
+}
+
+std::string SystemCall::path() const
+{
+    std::string path;
+    std::string directory;
+#ifdef SYS_open
+    if (m_number == SYS_open) {
+        path = textAt(m_arguments[0]);
+        directory = "cwd";
+    }
+#endif
+    if (m_number == SYS_openat) {
+        path = textAt(m_arguments[1]);
+        const int fd = int(m_arguments[0]);
+        directory = fd == AT_FDCWD ? "cwd" : "fd/" + std::to_string(fd);
+    }
+    if (path.empty() || path.front() == '/')
+        return path;
+    char found[PATH_MAX];
+    const std::string link = "/proc/" + std::to_string(m_process) + "/" + directory;
+    const ssize_t length = ::readlink(link.c_str(), found, sizeof found);
+    if (length <= 0)
+        return path;
+    std::string absolute(found, std::size_t(length));
+    return absolute == "/" ? absolute + path : absolute + "/" + path;
+}
+
+int SystemCall::openFlags() const
+{
+#ifdef SYS_open
+    if (m_number == SYS_open)
+        return int(m_arguments[1]);
+#endif
+    return m_number == SYS_openat ? int(m_arguments[2]) : 0;
+}
 
 std::optional<FaultedRun> runWithSystemCallFault(
     const SystemCallFault &fault, const std::function<std::string()> &body)
