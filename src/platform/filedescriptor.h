@@ -42,8 +42,8 @@ struct FoundFile
 
 // Looks up path (relative to directory, as openat takes it; flags may add O_NOFOLLOW) without
 // opening what it names, and opens it with access (O_RDONLY or O_RDWR) only when it is a regular
-// file, never blocking: a device, a FIFO or a socket is never opened for real, so none of them
-// feels the look.
+// file, never blocking: a device, a FIFO or a socket is not opened, unless it takes the file's
+// place in the instant between the look and the open, and then it is let go unread.
 FoundFile openRegularFile(int directory, const char *path, int flags, int access = O_RDONLY);
 
 // The first size bytes of the open file fd, fewer when it ends before; nothing when reading
