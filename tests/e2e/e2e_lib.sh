@@ -88,12 +88,13 @@ start_app()
     PIDS+=($APP_PID)
 }
 
-# The icon: the program's window that a tray host has taken in (its parent is not the root).
+# The icon: the window of class ICON_CLASS (the program's own unless a library names another)
+# that a tray host has taken in (its parent is not the root).
 icon_window()
 {
     local root w parent
     root=$(xwininfo -root | awk '/Window id:/{print $4}')
-    for w in $(xdotool search --classname velmora 2>/dev/null); do
+    for w in $(xdotool search --classname "${ICON_CLASS:-velmora}" 2>/dev/null); do
         parent=$(xwininfo -id "$w" -children 2>/dev/null | awk '/Parent window id:/{print $4}')
         if [[ -n $parent && $parent != "$root" ]] \
             && xwininfo -id "$w" | grep -q 'Map State: IsViewable'; then

@@ -12,6 +12,8 @@ fi
 BEFORE_CLEANUP+=("wineserver -k 2>/dev/null; wineserver -w 2>/dev/null")
 # Wine's start-up comes first: a fresh prefix alone takes a quarter of a minute.
 ICON_WAIT=90
+# The icon's window belongs to Wine's desktop process, which docks it into the tray host.
+ICON_CLASS=explorer.exe
 
 # Copies velmora.exe into a folder of its own: its item files live beside it.
 install_windows_app()
@@ -33,22 +35,6 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 # UTF-8 text in the ANSI code page the prefix runs with (Japanese: 932).
 to_code_page() { iconv -f UTF-8 -t CP932; }
-
-# The icon: Wine's desktop process docks it into the tray host, so its parent is not the root.
-icon_window()
-{
-    local root w parent
-    root=$(xwininfo -root | awk '/Window id:/{print $4}')
-    for w in $(xdotool search --classname explorer.exe 2>/dev/null); do
-        parent=$(xwininfo -id "$w" -children 2>/dev/null | awk '/Parent window id:/{print $4}')
-        if [[ -n $parent && $parent != "$root" ]] \
-            && xwininfo -id "$w" | grep -q 'Map State: IsViewable'; then
-            echo "$w"
-            return 0
-        fi
-    done
-    return 1
-}
 
 # The program's open menus: Wine maps them with or without override-redirect, depending on which
 # window is active, but always under the program's own name, which no other window of it bears.
