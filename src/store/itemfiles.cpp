@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <new>
 #include <numeric>
@@ -146,52 +145,75 @@ private:
     std::size_t m_next = 0; // where the items after those found last time start in m_order
 };
 
-// Appends a run of values that share one code to every receiving item, each value made by
-// make(line) for the lines [first, last) right in the item's list. A list grows at least
-// twofold when it must grow, as values of one code may come in several runs.
-template<typename Line, typename Make>
-void appendRun(ItemList &items, std::span<const std::size_t> receivers, const Line *first,
-    const Line *last, Make make)
-{
-    for (const std::size_t item : receivers) {
-        std::vector<TValueData> &values = items[item].Values;
-        const std::size_t needed = values.size() + std::size_t(last - first);
-        if (needed > values.capacity())
-            values.reserve(std::max(needed, 2 * values.capacity()));
-        for (const Line *line = first; line != last; ++line)
-            values.emplace_back(InPlace { [&] { return make(*line); } });
-    }
-}
-
-// The lines of VALUE.CSV that follow each other with one item code, as views into the file's
-// bytes, or into copies of fields that had to be unescaped.
-class ValueRun
+// Gives items their values run by run, a run being values that follow each other with one item
+// code. Each value is written over what the item's list held at its place, so a list that is
+// loaded again reuses the memory of the values it had.
+class ValueLinker
 {
 public:
-    using Fields = std::array<std::string_view, 4>;
+    explicit ValueLinker(ItemList &items)
+        : m_items(items)
+        , m_itemsByCode(items)
+        , m_given(items.size())
+    { }
 
-    void clear()
+    // Starts a run of values with the item code code.
+    void startRun(std::string_view code)
     {
-        m_lines.clear();
-        m_unescaped.clear();
+        finishRun();
+        m_receivers = m_itemsByCode.find(code);
+        if (!m_receivers.empty())
+            m_runStart = m_given[m_receivers.front()];
     }
-    void add(Fields fields, const FileBytes &text)
+
+    // The place of the run's next value, to be set by the caller; nothing when no item has the
+    // run's code.
+    TValueData *nextValue() { return m_receivers.empty() ? nullptr : &place(m_receivers.front()); }
+
+    // Ends the last run and takes from every item the values it held beyond those given.
+    void finish()
     {
-        const std::less_equal<const char *> notAfter;
-        for (std::string_view &field : fields) {
-            if (!notAfter(text.data(), field.data())
-                || !notAfter(field.data() + field.size(), text.data() + text.size()))
-                field = m_unescaped.emplace_back(field);
-        }
-        m_lines.push_back(fields);
+        finishRun();
+        for (std::size_t item = 0; item < m_items.size(); ++item)
+            m_items[item].Values.resize(m_given[item]);
     }
-    std::string_view code() const { return m_lines.front()[0]; }
-    const Fields *begin() const { return m_lines.data(); }
-    const Fields *end() const { return m_lines.data() + m_lines.size(); }
 
 private:
-    std::vector<Fields> m_lines;
-    std::deque<std::string> m_unescaped;
+    // The values of a run go to the first item with its code as they come; the others that
+    // share the code receive copies when it ends.
+    void finishRun()
+    {
+        if (m_receivers.size() < 2)
+            return;
+        const std::vector<TValueData> &run = m_items[m_receivers.front()].Values;
+        const std::size_t runEnd = m_given[m_receivers.front()];
+        for (const std::size_t item : m_receivers.subspan(1)) {
+            for (std::size_t value = m_runStart; value != runEnd; ++value)
+                place(item) = run[value];
+        }
+        m_receivers = {};
+    }
+
+    TValueData &place(std::size_t item)
+    {
+        std::vector<TValueData> &values = m_items[item].Values;
+        std::size_t &given = m_given[item];
+        if (given == values.size()) {
+            if (given == values.capacity())
+                values.reserve(std::max<std::size_t>(2 * given, MinimumValueRoom));
+            values.emplace_back();
+        }
+        return values[given++];
+    }
+
+    // The room for values that an item without any first receives.
+    static constexpr std::size_t MinimumValueRoom = 4;
+
+    ItemList &m_items;
+    ItemsByCode m_itemsByCode;
+    std::vector<std::size_t> m_given; // how many values each item has received
+    std::span<const std::size_t> m_receivers; // the items with the code of the current run
+    std::size_t m_runStart = 0; // where the current run starts in the first receiver's values
 };
 
 // The name of the item file that a record of items could not be written to, or an empty view:
@@ -241,6 +263,45 @@ LinesEnd writeValueLines(const ItemList &items, const PutBytes &put)
     return lines.finish() ? LinesEnd::Written : LinesEnd::NotPut;
 }
 
+// Sets text to bytes, within the memory it holds where that is enough. Appending to the emptied
+// text skips the general assign's care for bytes that lie inside text, which cost a load a
+// tenth of its time.
+void setText(std::string &text, std::string_view bytes)
+{
+    text.clear();
+    text.append(bytes);
+}
+
+// Loads the items of the file at path over those of items, each keeping the values it held at
+// its position for the values' load to reuse. The whole file is read before items is touched,
+// so a bad line leaves it as it was; that first reading also counts the items.
+void loadItemFileOver(ItemList &items, const std::string &path)
+{
+    reportingLackOfMemory(path, [&] {
+        const FileBytes text = readItemFile(path);
+        std::size_t count = 0;
+        for (CommaTextReader<5> lines(text); lines.next();)
+            ++count;
+        try {
+            items.resize(count);
+            CommaTextReader<5> lines(text);
+            for (TItemData &item : items) {
+                lines.next();
+                const auto &fields = lines.fields();
+                setText(item.Code, fields[0]);
+                setText(item.Name, fields[1]);
+                setText(item.FileName, fields[2]);
+                setText(item.Section, fields[3]);
+                setText(item.Key, fields[4]);
+            }
+        } catch (...) {
+            // Memory ran out half way: no list at all rather than a mixed one.
+            items.clear();
+            throw;
+        }
+    });
+}
+
 } // namespace
 
 std::string TwoDigitCode(std::size_t number)
@@ -253,21 +314,11 @@ std::string TwoDigitCode(std::size_t number)
 
 ItemList LoadItemFile(const std::string &path)
 {
-    return reportingLackOfMemory(path, [&] {
-        const FileBytes text = readItemFile(path);
-        ItemList items;
-        CommaTextReader<5> lines(text);
-        while (lines.next()) {
-            if (items.size() == RecordsBeforeEstimate)
-                reserveForTheRest(items, lines.bytesRead(), text.size());
-            const auto &fields = lines.fields();
-            items.emplace_back(InPlace { [&] {
-                return TItemData { std::string(fields[0]), std::string(fields[1]),
-                    std::string(fields[2]), std::string(fields[3]), std::string(fields[4]), {} };
-            } });
-        }
-        return items;
-    });
+    ItemList items;
+    loadItemFileOver(items, path);
+    for (TItemData &item : items)
+        item.Values.clear();
+    return items;
 }
 
 std::vector<TValueData> LoadValueFile(const std::string &path)
@@ -304,18 +355,14 @@ ItemFilesReadLock::ItemFilesReadLock(const std::string &directory)
 
 void LinkValues(ItemList &items, std::vector<TValueData> values)
 {
-    for (TItemData &item : items)
-        item.Values.clear();
-    ItemsByCode itemsByCode(items);
-    const TValueData *const end = values.data() + values.size();
-    for (const TValueData *first = values.data(); first != end;) {
-        const TValueData *last = first + 1;
-        while (last != end && sameCode(last->ItemCode, first->ItemCode))
-            ++last;
-        appendRun(items, itemsByCode.find(first->ItemCode), first, last,
-            [](const TValueData &value) { return value; });
-        first = last;
+    ValueLinker linker(items);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i == 0 || !sameCode(values[i].ItemCode, values[i - 1].ItemCode))
+            linker.startRun(values[i].ItemCode);
+        if (TValueData *value = linker.nextValue())
+            *value = values[i];
     }
+    linker.finish();
 }
 
 void LoadAndLinkValues(ItemList &items, const std::string &path)
@@ -323,29 +370,37 @@ void LoadAndLinkValues(ItemList &items, const std::string &path)
     try {
         reportingLackOfMemory(path, [&] {
             const FileBytes text = readItemFile(path);
-            for (TItemData &item : items)
-                item.Values.clear();
-            ItemsByCode itemsByCode(items);
-            CommaTextReader<4> reader(text);
-            ValueRun run;
-            bool more = reader.next();
-            while (more) {
-                run.clear();
-                run.add(reader.fields(), text);
-                while ((more = reader.next()) && sameCode(reader.fields()[0], run.code()))
-                    run.add(reader.fields(), text);
-                appendRun(items, itemsByCode.find(run.code()), run.begin(), run.end(),
-                    [](const ValueRun::Fields &line) {
-                        return TValueData { std::string(line[0]), std::string(line[1]),
-                            std::string(line[2]), std::string(line[3]) };
-                    });
+            ValueLinker linker(items);
+            std::string runCode;
+            bool started = false;
+            for (CommaTextReader<4> lines(text); lines.next();) {
+                const auto &fields = lines.fields();
+                if (!started || !sameCode(fields[0], runCode)) {
+                    started = true;
+                    setText(runCode, fields[0]);
+                    linker.startRun(runCode);
+                }
+                if (TValueData *value = linker.nextValue()) {
+                    setText(value->ItemCode, fields[0]);
+                    setText(value->ValueCode, fields[1]);
+                    setText(value->Name, fields[2]);
+                    setText(value->Value, fields[3]);
+                }
             }
+            linker.finish();
         });
     } catch (...) {
         for (TItemData &item : items)
             item.Values.clear();
         throw;
     }
+}
+
+void LoadItemFiles(ItemList &items, const std::string &directory)
+{
+    const std::array paths = itemFilePaths(directory);
+    loadItemFileOver(items, paths[0]);
+    LoadAndLinkValues(items, paths[1]);
 }
 
 ItemFileTexts FormatItemFiles(const ItemList &items)

@@ -46,6 +46,12 @@ void LinkValues(ItemList &items, std::vector<TValueData> values);
 // LoadValueFile, and then leaves every item without values.
 void LoadAndLinkValues(ItemList &items, const std::string &path);
 
+// Loads both item files of directory (which ends in a path separator) into items: what
+// items = LoadItemFile(its ITEM.CSV) and then LoadAndLinkValues(items, its VALUE.CSV) do, reusing
+// the memory that items holds. Throws as they do: when ITEM.CSV cannot be read, items stays as
+// it was; when VALUE.CSV cannot, the items are loaded and have no values.
+void LoadItemFiles(ItemList &items, const std::string &directory);
+
 // The contents of both item files for the list: items in order, codes from their positions. A
 // text ends with the line of the first field that would break its line.
 struct ItemFileTexts

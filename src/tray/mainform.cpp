@@ -139,8 +139,7 @@ void TForm1::RebuildTrayMenu()
     try {
         {
             const ItemFilesReadLock pair(m_executableDirectory);
-            m_itemList = LoadItemFile(m_executableDirectory + std::string(ItemFileName));
-            LoadAndLinkValues(m_itemList, m_executableDirectory + std::string(ValueFileName));
+            LoadItemFiles(m_itemList, m_executableDirectory);
         }
 
         // Items often share a file: each file is read once for the whole rebuild.

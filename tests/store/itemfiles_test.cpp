@@ -296,6 +296,69 @@ ItemList loadLinked(const ScratchDirectory &dir)
     return items;
 }
 
+// Every field of every item and value, so that two lists compare in one expectation.
+std::string describe(const ItemList &items)
+{
+    std::string text;
+    for (const TItemData &item : items) {
+        text += item.Code + "|" + item.Name + "|" + item.FileName + "|" + item.Section + "|"
+            + item.Key + "\n";
+        for (const TValueData &v : item.Values)
+            text += "  " + v.ItemCode + "|" + v.ValueCode + "|" + v.Name + "|" + v.Value + "\n";
+    }
+    return text;
+}
+
+TEST(LoadItemFilesTest, LoadingOverAnyListGivesWhatAFreshLoadGives)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV",
+        "\"01\",\"a\",\"f\",\"s\",\"k\"\r\n"
+        "\"02\",\"b\",\"/a/long/enough/path/to/leave/the/short/buffer.ini\",\"s\",\"k\"\r\n"
+        "\"01\",\"c\",\"f\",\"s\",\"k\"\r\n");
+    dir.write("VALUE.CSV",
+        "\"01\",\"01\",\"a1\",\"1\"\r\n"
+        "\"02\",\"01\",\"b1 with a name longer than a short buffer\",\"1\"\r\n"
+        "\"01\",\"02\",\"a2\",\"2\"\r\n"
+        "\"09\",\"01\",\"orphan\",\"1\"\r\n");
+    const std::string fresh = describe(loadLinked(dir));
+    const TItemData big { "07", std::string(40, 'n'), std::string(60, 'f'), "S", "K",
+        std::vector<TValueData>(5, value(std::string(30, 'v'), std::string(20, 'w'), "07")) };
+    const struct
+    {
+        const char *name;
+        ItemList before;
+    } cases[] = {
+        { "empty", {} },
+        { "fewer items, more values", { big } },
+        { "more items", ItemList(6, big) },
+        { "as many items without values", ItemList(3) },
+    };
+    for (const auto &c : cases) {
+        ItemList items = c.before;
+        LoadItemFiles(items, dir.path());
+        EXPECT_EQ(describe(items), fresh) << c.name;
+    }
+}
+
+TEST(LoadItemFilesTest, BadItemFileKeepsTheListAndBadValueFileLeavesNoValues)
+{
+    ScratchDirectory dir;
+    dir.write("ITEM.CSV", "\"01\",\"a\",\"f\",\"s\",\"k\"\r\n\"02\",\"b\"\r\n");
+    dir.write("VALUE.CSV", "\"01\",\"01\",\"a1\",\"1\"\r\n");
+    const ItemList before { { "05", "old", "f", "s", "k", { value("v", "1", "05") } } };
+    ItemList items = before;
+    EXPECT_EQ(loadError([&] { LoadItemFiles(items, dir.path()); }),
+        "リストのインデックスが範囲を超えています (2)");
+    EXPECT_EQ(describe(items), describe(before));
+
+    dir.write("ITEM.CSV", "\"01\",\"a\",\"f\",\"s\",\"k\"\r\n");
+    dir.write("VALUE.CSV", "\"01\",\"01\",\"a1\",\"1\"\r\n\"01\",\"02\"\r\n");
+    EXPECT_EQ(loadError([&] { LoadItemFiles(items, dir.path()); }),
+        "リストのインデックスが範囲を超えています (2)");
+    EXPECT_EQ(describe(items), "01|a|f|s|k\n");
+}
+
 TEST(ItemFilesRoundTripTest, AwkwardFieldsSurviveSaveAndLoad)
 {
     ScratchDirectory dir;
