@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -8,19 +9,23 @@
 
 namespace velmora {
 
-// The bytes of a file, read whole into a buffer that is not cleared first, with a NUL after them.
+// The bytes of a file, read whole into a buffer that is not cleared first, with a NUL after them
+// and Padding more NULs after that, so that a search may read a block of 16 bytes at any place
+// up to the first NUL.
 class FileBytes
 {
 public:
+    static constexpr std::size_t Padding = 15;
+
     FileBytes()
         : FileBytes(0)
     { }
     // Room for size bytes; throws std::bad_alloc when there is none.
     explicit FileBytes(std::size_t size)
-        : m_data(std::make_unique_for_overwrite<char[]>(size + 1))
+        : m_data(std::make_unique_for_overwrite<char[]>(size + 1 + Padding))
         , m_size(size)
     {
-        m_data[size] = '\0';
+        std::fill_n(&m_data[size], 1 + Padding, '\0');
     }
 
     char *data() { return m_data.get(); }
@@ -31,8 +36,8 @@ public:
     // Keeps the first size bytes, fewer than there are.
     void shrink(std::size_t size)
     {
+        std::fill_n(&m_data[size], std::min(m_size - size, Padding) + 1, '\0');
         m_size = size;
-        m_data[size] = '\0';
     }
 
 private:

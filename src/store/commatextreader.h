@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -9,6 +11,10 @@
 #include "commatext.h"
 #include "error.h"
 #include "filebytes.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace velmora {
 
@@ -53,37 +59,62 @@ private:
         return byte == '\r' || byte == '\n' || byte == '\0';
     }
 
-    // Bytes that end a field in double quotes on a plain line: its closing quote, or the line.
-    static constexpr std::array<bool, 256> EndsQuotedField = [] {
-        std::array<bool, 256> ends {};
-        for (const char byte : { '"', '\r', '\n', '\0' })
-            ends[static_cast<unsigned char>(byte)] = true;
-        return ends;
-    }();
+    // Where a block of 16 bytes holds double quotes and line ends, a bit for each byte.
+    struct BlockMarks
+    {
+        unsigned quotes;
+        unsigned lineEnds;
+    };
+
+    // The marks of the 16 bytes from at on (the text is padded for this).
+    static BlockMarks marksOf(const char *at)
+    {
+#if defined(__SSE2__)
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        const auto equal = [&](char byte) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(byte)); };
+        return { unsigned(_mm_movemask_epi8(equal('"'))),
+            unsigned(_mm_movemask_epi8(
+                _mm_or_si128(_mm_or_si128(equal('\r'), equal('\n')), equal('\0')))) };
+#else
+        BlockMarks marks { 0, 0 };
+        for (unsigned i = 0; i < 16; ++i) {
+            marks.quotes |= unsigned(at[i] == '"') << i;
+            marks.lineEnds |= unsigned(endsLine(at[i])) << i;
+        }
+        return marks;
+#endif
+    }
 
     // Reads a line of the form a save writes, directly: each of the leading fields in double
     // quotes without a doubled quote inside, followed by a comma, the last by the line's end or
     // by anything that does not start with a double quote. Returns the line's end, or nothing
-    // for any other line.
+    // for any other line. The line is looked at a block at a time, for the first line end and
+    // the double quotes before it; on such a line the quotes come in pairs around the fields.
     const char *readPlainLine()
     {
-        const char *at = m_at;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (*at != '"')
-                return nullptr;
-            const char *quote = at + 1;
-            while (!EndsQuotedField[static_cast<unsigned char>(*quote)])
-                ++quote;
-            if (*quote != '"' || quote[1] == '"')
-                return nullptr;
-            m_fields[i] = std::string_view(at + 1, std::size_t(quote - at - 1));
-            at = quote + 1;
-            if (i + 1 < count && *at++ != ',')
-                return nullptr;
+        std::array<const char *, 2 * count> quotes;
+        std::size_t found = 0;
+        const char *end = nullptr;
+        for (const char *block = m_at; !end; block += 16) {
+            auto [quoteBits, lineEndBits] = marksOf(block);
+            if (lineEndBits != 0) {
+                quoteBits &= (lineEndBits & (0u - lineEndBits)) - 1; // those before the end
+                end = block + std::countr_zero(lineEndBits);
+            }
+            for (; quoteBits != 0 && found < quotes.size(); quoteBits &= quoteBits - 1)
+                quotes[found++] = block + std::countr_zero(quoteBits);
         }
-        while (!endsLine(*at))
-            ++at;
-        return at;
+        if (found < quotes.size() || quotes[0] != m_at)
+            return nullptr;
+        for (std::size_t i = 0; i < count; ++i) {
+            const char *open = quotes[2 * i];
+            const char *close = quotes[2 * i + 1];
+            const bool last = i + 1 == count;
+            if (last ? close[1] == '"' : close[1] != ',' || quotes[2 * i + 2] != close + 2)
+                return nullptr;
+            m_fields[i] = std::string_view(open + 1, std::size_t(close - open - 1));
+        }
+        return end;
     }
 
     // Reads any line by the general rule of comma text.

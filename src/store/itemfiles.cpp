@@ -162,13 +162,22 @@ public:
     {
         finishRun();
         m_receivers = m_itemsByCode.find(code);
-        if (!m_receivers.empty())
-            m_runStart = m_given[m_receivers.front()];
+        if (!m_receivers.empty()) {
+            m_runValues = &m_items[m_receivers.front()].Values;
+            m_runStart = m_runEnd = m_given[m_receivers.front()];
+        }
     }
 
     // The place of the run's next value, to be set by the caller; nothing when no item has the
     // run's code.
-    TValueData *nextValue() { return m_receivers.empty() ? nullptr : &place(m_receivers.front()); }
+    TValueData *nextValue()
+    {
+        if (!m_runValues)
+            return nullptr;
+        if (m_runEnd == m_runValues->size())
+            addPlace(*m_runValues);
+        return &(*m_runValues)[m_runEnd++];
+    }
 
     // Ends the last run and takes from every item the values it held beyond those given.
     void finish()
@@ -183,27 +192,26 @@ private:
     // share the code receive copies when it ends.
     void finishRun()
     {
-        if (m_receivers.size() < 2)
+        if (!m_runValues)
             return;
-        const std::vector<TValueData> &run = m_items[m_receivers.front()].Values;
-        const std::size_t runEnd = m_given[m_receivers.front()];
+        m_given[m_receivers.front()] = m_runEnd;
         for (const std::size_t item : m_receivers.subspan(1)) {
-            for (std::size_t value = m_runStart; value != runEnd; ++value)
-                place(item) = run[value];
+            std::vector<TValueData> &values = m_items[item].Values;
+            std::size_t &given = m_given[item];
+            for (std::size_t value = m_runStart; value != m_runEnd; ++value) {
+                if (given == values.size())
+                    addPlace(values);
+                values[given++] = (*m_runValues)[value];
+            }
         }
-        m_receivers = {};
+        m_runValues = nullptr;
     }
 
-    TValueData &place(std::size_t item)
+    static void addPlace(std::vector<TValueData> &values)
     {
-        std::vector<TValueData> &values = m_items[item].Values;
-        std::size_t &given = m_given[item];
-        if (given == values.size()) {
-            if (given == values.capacity())
-                values.reserve(std::max<std::size_t>(2 * given, MinimumValueRoom));
-            values.emplace_back();
-        }
-        return values[given++];
+        if (values.size() == values.capacity())
+            values.reserve(std::max<std::size_t>(2 * values.size(), MinimumValueRoom));
+        values.emplace_back();
     }
 
     // The room for values that an item without any first receives.
@@ -213,7 +221,9 @@ private:
     ItemsByCode m_itemsByCode;
     std::vector<std::size_t> m_given; // how many values each item has received
     std::span<const std::size_t> m_receivers; // the items with the code of the current run
-    std::size_t m_runStart = 0; // where the current run starts in the first receiver's values
+    std::vector<TValueData> *m_runValues = nullptr; // the first receiver's, during a run
+    std::size_t m_runStart = 0; // where the current run starts in m_runValues
+    std::size_t m_runEnd = 0; // where its next value goes there
 };
 
 // The name of the item file that a record of items could not be written to, or an empty view:

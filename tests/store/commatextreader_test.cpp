@@ -74,6 +74,12 @@ TEST(CommaTextReaderTest, ReadsEveryLineAsTheGeneralRuleDoes)
         "\"a\"x\"b\"\r\n\"a\";\"b\"\r\n",
         "\"設定\",\"値\"\r\n\"\x95\x5C\",\"\x83\x7C\"\r\n",
         "\"tab\tinside\",\"\x01\x1F\"\r\n",
+        // Quotes and line ends on either side of each 16-byte block's edge.
+        "\"0123456789abc\",\"x\"\r\n\"0123456789abcd\",\"x\"\r\n\"0123456789abcde\",\"x\"\n",
+        "\"0123456789\",\"x\"\r\n\"012345678\",\"x\"\r\n\"01234567890\",\"x\"\r\n",
+        "\"a\",\"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789\"\r\n"
+        "\"b\",\"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789",
+        "\"a\",\"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0\r\n\"b\",\"c\"\r\n",
     };
     for (const char *const text : texts) {
         SCOPED_TRACE(text);
