@@ -161,6 +161,7 @@ public:
     void startRun(std::string_view code)
     {
         finishRun();
+        ++m_runs;
         m_receivers = m_itemsByCode.find(code);
         if (!m_receivers.empty()) {
             m_runValues = &m_items[m_receivers.front()].Values;
@@ -168,15 +169,14 @@ public:
         }
     }
 
-    // The place of the run's next value, to be set by the caller; nothing when no item has the
-    // run's code.
-    TValueData *nextValue()
+    // Gives the run's next value to the items with its code: set(value) writes it over a value
+    // that the list held at its place, make() makes it where the list held none.
+    template<typename Set, typename Make>
+    void addValue(Set set, Make make)
     {
-        if (!m_runValues)
-            return nullptr;
-        if (m_runEnd == m_runValues->size())
-            addPlace(*m_runValues);
-        return &(*m_runValues)[m_runEnd++];
+        ++m_valuesRead;
+        if (m_runValues)
+            place(*m_runValues, m_runEnd, set, make);
     }
 
     // Ends the last run and takes from every item the values it held beyond those given.
@@ -195,27 +195,34 @@ private:
         if (!m_runValues)
             return;
         m_given[m_receivers.front()] = m_runEnd;
+        const std::vector<TValueData> &run = *m_runValues;
         for (const std::size_t item : m_receivers.subspan(1)) {
-            std::vector<TValueData> &values = m_items[item].Values;
-            std::size_t &given = m_given[item];
             for (std::size_t value = m_runStart; value != m_runEnd; ++value) {
-                if (given == values.size())
-                    addPlace(values);
-                values[given++] = (*m_runValues)[value];
+                place(m_items[item].Values, m_given[item],
+                    [&](TValueData &copy) { copy = run[value]; }, [&] { return run[value]; });
             }
         }
         m_runValues = nullptr;
     }
 
-    static void addPlace(std::vector<TValueData> &values)
+    // Puts a value at place given of values, and moves given past it.
+    template<typename Set, typename Make>
+    void place(std::vector<TValueData> &values, std::size_t &given, Set set, Make make)
     {
-        if (values.size() == values.capacity())
-            values.reserve(std::max<std::size_t>(2 * values.size(), MinimumValueRoom));
-        values.emplace_back();
+        if (given < values.size()) {
+            set(values[given]);
+        } else {
+            // A list without room receives room for as many values as the runs so far held on
+            // average, as files give most items alike numbers of values, and grows twofold
+            // when a run is longer.
+            if (values.size() == values.capacity()) {
+                const std::size_t usualRun = (m_valuesRead + m_runs - 1) / m_runs;
+                values.reserve(std::max(2 * values.size(), usualRun));
+            }
+            values.emplace_back(InPlace { make });
+        }
+        ++given;
     }
-
-    // The room for values that an item without any first receives.
-    static constexpr std::size_t MinimumValueRoom = 4;
 
     ItemList &m_items;
     ItemsByCode m_itemsByCode;
@@ -224,6 +231,8 @@ private:
     std::vector<TValueData> *m_runValues = nullptr; // the first receiver's, during a run
     std::size_t m_runStart = 0; // where the current run starts in m_runValues
     std::size_t m_runEnd = 0; // where its next value goes there
+    std::size_t m_runs = 0; // started so far
+    std::size_t m_valuesRead = 0; // values read so far, including those no item takes
 };
 
 // The name of the item file that a record of items could not be written to, or an empty view:
@@ -293,17 +302,27 @@ void loadItemFileOver(ItemList &items, const std::string &path)
         for (CommaTextReader<5> lines(text); lines.next();)
             ++count;
         try {
-            items.resize(count);
+            items.reserve(count);
             CommaTextReader<5> lines(text);
-            for (TItemData &item : items) {
+            for (std::size_t i = 0; i < count; ++i) {
                 lines.next();
                 const auto &fields = lines.fields();
+                if (i == items.size()) {
+                    items.emplace_back(InPlace { [&] {
+                        return TItemData { std::string(fields[0]), std::string(fields[1]),
+                            std::string(fields[2]), std::string(fields[3]),
+                            std::string(fields[4]), {} };
+                    } });
+                    continue;
+                }
+                TItemData &item = items[i];
                 setText(item.Code, fields[0]);
                 setText(item.Name, fields[1]);
                 setText(item.FileName, fields[2]);
                 setText(item.Section, fields[3]);
                 setText(item.Key, fields[4]);
             }
+            items.erase(items.begin() + std::ptrdiff_t(count), items.end());
         } catch (...) {
             // Memory ran out half way: no list at all rather than a mixed one.
             items.clear();
@@ -369,8 +388,7 @@ void LinkValues(ItemList &items, std::vector<TValueData> values)
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i == 0 || !sameCode(values[i].ItemCode, values[i - 1].ItemCode))
             linker.startRun(values[i].ItemCode);
-        if (TValueData *value = linker.nextValue())
-            *value = values[i];
+        linker.addValue([&](TValueData &value) { value = values[i]; }, [&] { return values[i]; });
     }
     linker.finish();
 }
@@ -390,12 +408,17 @@ void LoadAndLinkValues(ItemList &items, const std::string &path)
                     setText(runCode, fields[0]);
                     linker.startRun(runCode);
                 }
-                if (TValueData *value = linker.nextValue()) {
-                    setText(value->ItemCode, fields[0]);
-                    setText(value->ValueCode, fields[1]);
-                    setText(value->Name, fields[2]);
-                    setText(value->Value, fields[3]);
-                }
+                linker.addValue(
+                    [&](TValueData &value) {
+                        setText(value.ItemCode, fields[0]);
+                        setText(value.ValueCode, fields[1]);
+                        setText(value.Name, fields[2]);
+                        setText(value.Value, fields[3]);
+                    },
+                    [&] {
+                        return TValueData { std::string(fields[0]), std::string(fields[1]),
+                            std::string(fields[2]), std::string(fields[3]) };
+                    });
             }
             linker.finish();
         });
