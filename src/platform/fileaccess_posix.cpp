@@ -55,10 +55,14 @@ std::optional<std::string> attribute(int fd, const char *name)
 bool copyAccess(int from, int to)
 {
     struct stat info = {};
-    if (::fstat(from, &info) != 0)
+    struct stat copy = {};
+    if (::fstat(from, &info) != 0 || ::fstat(to, &copy) != 0)
         return false;
     // Only a privileged process may give a file away, but any member of a group may keep it.
-    if (::fchown(to, info.st_uid, info.st_gid) != 0)
+    // Each change of a file's owner or access is written to the file system's journal: those
+    // that change nothing are left out.
+    if ((copy.st_uid != info.st_uid || copy.st_gid != info.st_gid)
+        && ::fchown(to, info.st_uid, info.st_gid) != 0)
         (void)::fchown(to, uid_t(-1), info.st_gid);
 
     std::optional<std::string> acl;
@@ -74,9 +78,9 @@ bool copyAccess(int from, int to)
             (void)::fsetxattr(to, name, value->data(), value->size(), 0);
     }
     // The folder's default ACL may have given the new file an ACL that the old one lacked.
-    if (!acl)
+    if (!acl && attribute(to, AccessAcl))
         (void)::fremovexattr(to, AccessAcl);
-    if (::fchmod(to, info.st_mode & 07777) != 0)
+    if ((copy.st_mode & 07777) != (info.st_mode & 07777) && ::fchmod(to, info.st_mode & 07777) != 0)
         return false;
     // The ACL goes last, as setting permission bits changes its mask.
     return !acl || ::fsetxattr(to, AccessAcl, acl->data(), acl->size(), 0) == 0;
