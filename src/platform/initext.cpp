@@ -1,8 +1,10 @@
 #include "initext.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "codepage.h"
 
@@ -520,6 +522,44 @@ std::optional<std::string> setIniValue(std::string_view fileBytes, std::string_v
     return joined(*edit);
 }
 
+namespace {
+
+// A hash of name that is one for names that sameName finds alike: every byte goes in with its
+// ASCII capitals made small (second bytes too, which only makes more names share a hash). Eight
+// bytes go in at a time, as a large file has many headers to note.
+std::uint32_t nameHash(std::string_view name)
+{
+    constexpr std::uint64_t Ones = 0x0101010101010101;
+    constexpr std::uint64_t Highs = 0x8080808080808080;
+    const auto lowered = [](std::uint64_t word) {
+        const std::uint64_t ascii = word & ~Highs;
+        const std::uint64_t fromA = ascii + Ones * (0x80 - 'A'); // high bit: at least 'A'
+        const std::uint64_t pastZ = ascii + Ones * (0x7F - 'Z'); // high bit: past 'Z'
+        const std::uint64_t capitals = (fromA ^ pastZ) & ~word & Highs;
+        return word | capitals >> 2; // 0x80 >> 2 is the bit that makes a capital small
+    };
+    std::uint64_t hash = name.size() * 0x9E3779B97F4A7C15ull;
+    const auto mix = [&](std::uint64_t word) {
+        hash = std::rotl((hash ^ lowered(word)) * 0xFF51AFD7ED558CCDull, 29);
+    };
+    std::size_t at = 0;
+    for (; at + 8 <= name.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, name.data() + at, 8);
+        mix(word);
+    }
+    if (at < name.size()) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, name.data() + at, name.size() - at);
+        mix(word);
+    }
+    // Every bit of the result depends on every bit that went in.
+    hash = (hash ^ hash >> 33) * 0xC4CEB9FE1A85EC53ull;
+    return std::uint32_t(hash ^ hash >> 33);
+}
+
+} // namespace
+
 IniSnapshot::IniSnapshot(std::string_view fileBytes)
     : m_utf16(isUtf16(fileBytes))
     , m_lead(m_utf16 ? NoLeadBytes : systemLeadBytes())
@@ -533,38 +573,46 @@ IniSnapshot::IniSnapshot(std::string_view fileBytes)
     }
     // Only the first section of a name is ever searched, so only it is noted: the table grows
     // with the names, never with the headers, however many of them repeat a name.
-    m_slots.assign(16, 0);
+    m_slots.assign(16, Slot {});
     for (std::size_t bracket = nextHeader(m_text, 0); bracket != npos;
          bracket = nextHeader(m_text, bracket + 1)) {
         const std::string_view name = headerName(m_text, bracket, m_lead);
-        std::size_t slot = slotOf(name);
-        if (m_slots[slot] != 0)
+        const std::uint32_t hash = nameHash(name);
+        std::size_t slot = slotOf(name, hash);
+        if (m_slots[slot].section != 0)
             continue;
         if (2 * (m_sections.size() + 1) > m_slots.size()) {
             growSlots();
-            slot = slotOf(name);
+            slot = slotOf(name, hash);
         }
         m_sections.push_back({ name, bracket });
-        m_slots[slot] = std::uint32_t(m_sections.size());
+        m_slots[slot] = { hash, std::uint32_t(m_sections.size()) };
     }
 }
 
 void IniSnapshot::growSlots()
 {
-    m_slots.assign(2 * m_slots.size(), 0);
-    for (std::size_t i = 0; i < m_sections.size(); ++i)
-        m_slots[slotOf(m_sections[i].name)] = std::uint32_t(i + 1);
+    const std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(2 * m_slots.size()));
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Slot &taken : old) {
+        if (taken.section == 0)
+            continue;
+        std::size_t slot = taken.hash & mask;
+        while (m_slots[slot].section != 0)
+            slot = (slot + 1) & mask;
+        m_slots[slot] = taken;
+    }
 }
 
-std::size_t IniSnapshot::slotOf(std::string_view name) const
+std::size_t IniSnapshot::slotOf(std::string_view name, std::uint32_t hash) const
 {
-    std::uint64_t hash = 14695981039346656037ull; // FNV-1a over the lower-cased bytes
-    for (const char byte : name)
-        hash = (hash ^ static_cast<unsigned char>(asciiLower(byte))) * 1099511628211ull;
     const std::size_t mask = m_slots.size() - 1;
-    std::size_t slot = std::size_t(hash ^ (hash >> 32)) & mask; // the high bits mix best
-    while (m_slots[slot] != 0 && !sameName(m_sections[m_slots[slot] - 1].name, name, m_lead))
-        slot = (slot + 1) & mask;
+    std::size_t slot = hash & mask;
+    for (; m_slots[slot].section != 0; slot = (slot + 1) & mask) {
+        const Slot &taken = m_slots[slot];
+        if (taken.hash == hash && sameName(m_sections[taken.section - 1].name, name, m_lead))
+            break;
+    }
     return slot;
 }
 
@@ -578,10 +626,11 @@ std::string IniSnapshot::find(std::string_view section, std::string_view key) co
     }
     if (!canBeSectionName(sectionText, m_lead))
         return {};
-    const std::uint32_t slot = m_slots[slotOf(sectionText)];
-    if (slot == 0)
+    const Slot &slot = m_slots[slotOf(sectionText, nameHash(sectionText))];
+    if (slot.section == 0)
         return {};
-    const IniPlace place = locateInSection(m_text, m_sections[slot - 1].bracket, keyText, m_lead);
+    const IniPlace place
+        = locateInSection(m_text, m_sections[slot.section - 1].bracket, keyText, m_lead);
     if (!place.keyFound)
         return {};
     const std::string_view value = entryValue(m_text, place);

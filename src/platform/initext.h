@@ -60,9 +60,15 @@ private:
         std::size_t bracket; // the '[' of the header
     };
 
-    // The slot that holds the section named name (without regard to ASCII case), or the empty
-    // slot where it would go.
-    std::size_t slotOf(std::string_view name) const;
+    struct Slot
+    {
+        std::uint32_t hash; // of the section's name, compared before the name itself
+        std::uint32_t section; // its index in m_sections + 1, or 0 when the slot is empty
+    };
+
+    // The slot that holds the section named name (without regard to ASCII case), whose hash is
+    // hash, or the empty slot where it would go.
+    std::size_t slotOf(std::string_view name, std::uint32_t hash) const;
     // Doubles the table, keeping it at most half full.
     void growSlots();
 
@@ -70,9 +76,9 @@ private:
     bool m_utf16;
     LeadBytes m_lead;
     std::vector<Section> m_sections; // the first header of each name, in file order
-    // An open-addressing table over m_sections, at most half full: index + 1, or 0 when empty.
-    // A few allocations for all names, where a node per name would cost more than the reading.
-    std::vector<std::uint32_t> m_slots;
+    // An open-addressing table over m_sections, at most half full. A few allocations for all
+    // names, where a node per name would cost more than the reading.
+    std::vector<Slot> m_slots;
 };
 
 // True when writing this section, key and value keeps the file's line structure and can be
