@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -36,6 +37,7 @@ public:
     // Keeps the first size bytes, fewer than there are.
     void shrink(std::size_t size)
     {
+        assert(size <= m_size);
         std::fill_n(&m_data[size], std::min(m_size - size, Padding) + 1, '\0');
         m_size = size;
     }

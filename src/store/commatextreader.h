@@ -92,6 +92,8 @@ private:
     // the double quotes before it; on such a line the quotes come in pairs around the fields.
     const char *readPlainLine()
     {
+        if (*m_at != '"')
+            return nullptr;
         std::array<const char *, 2 * count> quotes;
         std::size_t found = 0;
         const char *end = nullptr;

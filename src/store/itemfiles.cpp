@@ -301,8 +301,8 @@ void loadItemFileOver(ItemList &items, const std::string &path)
         std::size_t count = 0;
         for (CommaTextReader<5> lines(text); lines.next();)
             ++count;
+        items.reserve(count);
         try {
-            items.reserve(count);
             CommaTextReader<5> lines(text);
             for (std::size_t i = 0; i < count; ++i) {
                 lines.next();
@@ -384,13 +384,20 @@ ItemFilesReadLock::ItemFilesReadLock(const std::string &directory)
 
 void LinkValues(ItemList &items, std::vector<TValueData> values)
 {
-    ValueLinker linker(items);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i == 0 || !sameCode(values[i].ItemCode, values[i - 1].ItemCode))
-            linker.startRun(values[i].ItemCode);
-        linker.addValue([&](TValueData &value) { value = values[i]; }, [&] { return values[i]; });
+    try {
+        ValueLinker linker(items);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i == 0 || !sameCode(values[i].ItemCode, values[i - 1].ItemCode))
+                linker.startRun(values[i].ItemCode);
+            linker.addValue(
+                [&](TValueData &value) { value = values[i]; }, [&] { return values[i]; });
+        }
+        linker.finish();
+    } catch (...) {
+        for (TItemData &item : items)
+            item.Values.clear();
+        throw;
     }
-    linker.finish();
 }
 
 void LoadAndLinkValues(ItemList &items, const std::string &path)

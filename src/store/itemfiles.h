@@ -38,7 +38,7 @@ private:
 
 // Gives every item the values whose ItemCode equals its Code byte for byte, in file order.
 // Items that share a code each receive the matching values; values that match no item are left
-// out.
+// out. Should memory run out, every item is left without values.
 void LinkValues(ItemList &items, std::vector<TValueData> values);
 
 // Reads VALUE.CSV at path and links its values to items: what LinkValues(items,
@@ -49,7 +49,8 @@ void LoadAndLinkValues(ItemList &items, const std::string &path);
 // Loads both item files of directory (which ends in a path separator) into items: what
 // items = LoadItemFile(its ITEM.CSV) and then LoadAndLinkValues(items, its VALUE.CSV) do, reusing
 // the memory that items holds. Throws as they do: when ITEM.CSV cannot be read, items stays as
-// it was; when VALUE.CSV cannot, the items are loaded and have no values.
+// it was; when VALUE.CSV cannot, the items are loaded and have no values. Should memory run out
+// while the items are written over the list, the list is left empty rather than mixed.
 void LoadItemFiles(ItemList &items, const std::string &directory);
 
 // The contents of both item files for the list: items in order, codes from their positions. A
