@@ -287,8 +287,13 @@ LinesEnd writeValueLines(const ItemList &items, const PutBytes &put)
 // tenth of its time.
 void setText(std::string &text, std::string_view bytes)
 {
-    text.clear();
-    text.append(bytes);
+    if (bytes.size() <= text.size()) {
+        text.resize(bytes.size());
+        std::memcpy(text.data(), bytes.data(), bytes.size());
+    } else {
+        text.clear();
+        text.append(bytes);
+    }
 }
 
 // Loads the items of the file at path over those of items, each keeping the values it held at
