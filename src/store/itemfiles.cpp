@@ -282,14 +282,43 @@ LinesEnd writeValueLines(const ItemList &items, const PutBytes &put)
     return lines.finish() ? LinesEnd::Written : LinesEnd::NotPut;
 }
 
-// Sets text to bytes, within the memory it holds where that is enough. Appending to the emptied
-// text skips the general assign's care for bytes that lie inside text, which cost a load a
-// tenth of its time.
+// Copies size bytes, at least width and at most twice that, as two words that may overlap.
+template<std::size_t width>
+void copyAsTwoWords(char *to, const char *from, std::size_t size)
+{
+    char first[width];
+    char last[width];
+    std::memcpy(first, from, width);
+    std::memcpy(last, from + size - width, width);
+    std::memcpy(to, first, width);
+    std::memcpy(to + size - width, last, width);
+}
+
+// Copies bytes to to. Fields are mostly short: up to 16 bytes are copied without the call that
+// a copy of any length needs, which cost a load a sixth of its time.
+[[gnu::always_inline]] inline void copyBytes(char *to, std::string_view bytes)
+{
+    const std::size_t size = bytes.size();
+    if (size > 16)
+        std::memcpy(to, bytes.data(), size);
+    else if (size >= 8)
+        copyAsTwoWords<8>(to, bytes.data(), size);
+    else if (size >= 4)
+        copyAsTwoWords<4>(to, bytes.data(), size);
+    else
+        for (std::size_t i = 0; i < size; ++i)
+            to[i] = bytes[i];
+}
+
+// Sets text to bytes, within the memory it holds where that is enough: a text at least as long
+// is cut to their length and written over, as a reload of an unchanged file finds every text;
+// a shorter one is emptied and they are appended. Either way skips the general assign's care for
+// bytes that lie inside text, which cost a load a tenth of its time.
 [[gnu::always_inline]] inline void setText(std::string &text, std::string_view bytes)
 {
     if (bytes.size() <= text.size()) {
         text.resize(bytes.size());
-        std::memcpy(text.data(), bytes.data(), bytes.size());
+        copyBytes(text.data(), bytes);
     } else {
         text.clear();
         text.append(bytes);
