@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "shortcopy.h"
+
 namespace velmora {
 
 namespace {
@@ -96,7 +98,8 @@ bool CommaTextWriter::writeLine(std::initializer_list<std::string_view> fields)
         fits &= !bytes.breaksLine;
         *out++ = '"';
         if (!bytes.hasQuote) {
-            out = std::copy(field.begin(), field.end(), out);
+            copyBytes(out, field);
+            out += field.size();
         } else {
             for (const char byte : field) {
                 if (byte == '"')
