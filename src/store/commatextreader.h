@@ -3,7 +3,6 @@
 #include <array>
 #include <bit>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>

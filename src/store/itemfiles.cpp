@@ -146,6 +146,20 @@ private:
     std::size_t m_next = 0; // where the items after those found last time start in m_order
 };
 
+// Runs link, which gives items their values; should it throw, no item keeps any value rather
+// than some of the old ones.
+template<typename Link>
+void linkingAllOrNone(ItemList &items, Link link)
+{
+    try {
+        link();
+    } catch (...) {
+        for (TItemData &item : items)
+            item.Values.clear();
+        throw;
+    }
+}
+
 // Gives items their values run by run, a run being values that follow each other with one item
 // code. Each value is written over what the item's list held at its place, so a list that is
 // loaded again reuses the memory of the values it had.
@@ -391,7 +405,7 @@ ItemFilesReadLock::ItemFilesReadLock(const std::string &directory)
 
 void LinkValues(ItemList &items, std::vector<TValueData> values)
 {
-    try {
+    linkingAllOrNone(items, [&] {
         ValueLinker linker(items);
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (i == 0 || !sameCode(values[i].ItemCode, values[i - 1].ItemCode))
@@ -400,16 +414,12 @@ void LinkValues(ItemList &items, std::vector<TValueData> values)
                 [&](TValueData &value) { value = values[i]; }, [&] { return values[i]; });
         }
         linker.finish();
-    } catch (...) {
-        for (TItemData &item : items)
-            item.Values.clear();
-        throw;
-    }
+    });
 }
 
 void LoadAndLinkValues(ItemList &items, const std::string &path)
 {
-    try {
+    linkingAllOrNone(items, [&] {
         reportingLackOfMemory(path, [&] {
             const FileBytes text = readItemFile(path);
             ValueLinker linker(items);
@@ -436,11 +446,7 @@ void LoadAndLinkValues(ItemList &items, const std::string &path)
             }
             linker.finish();
         });
-    } catch (...) {
-        for (TItemData &item : items)
-            item.Values.clear();
-        throw;
-    }
+    });
 }
 
 void LoadItemFiles(ItemList &items, const std::string &directory)
